@@ -1,0 +1,78 @@
+// Application shell: the one state record, the run modes and the main window.
+#pragma once
+#include <windows.h>
+#include <shellapi.h>
+
+struct SaverEntry;
+
+// All run-time state of the program. There is exactly one (appState), it
+// lives for the whole process and starts zeroed.
+struct AppState {
+    // paths and handles
+    HINSTANCE instance;
+    char iniPath[MAX_PATH];         // empty when the path would not fit: no settings file
+    char systemIniPath[MAX_PATH];   // empty when the path would not fit: no SYSTEM.INI
+    int pathsReady;
+    HMENU menuRoot;
+    HMENU trayMenu;
+    NOTIFYICONDATAA notifyData;
+    HICON iconActive;
+    HICON iconInactive;
+
+    // mirror of the system's screen-saver settings
+    UINT screenSaveActive;
+    int timeoutMinutes;
+    char currentSaver[MAX_PATH];
+
+    // mirror of NAPKIT.INI
+    UINT messageFlags;
+    int randomAtStart;
+    int useSaverName;
+    int hotKeysEnabled;
+    int commandWaitMs;
+
+    // id of the checked item of each menu radio group
+    UINT dblClickItem;
+    UINT timeoutItem;
+    UINT stateItem;
+    UINT saverItem;
+
+    // catalogue
+    SaverEntry* cursor;
+    int saverCount;
+    int lastSaverIndex;
+    int refreshing;
+
+    // transient
+    UINT startWaitDivisor;
+    UINT valueDialogMode;
+    int dlgMsgOnState;
+    int dlgMsgOnChange;
+    int dlgRandomAtStart;
+    int dlgUseSaverName;
+    int dlgAccepted;
+
+    // guards against re-entry through the loops of message boxes
+    int syncing;              // a resynchronisation has its box open
+    int randomStartRetries;   // nested retries of a failed random start
+    UINT taskbarCreatedMsg;   // registered "TaskbarCreated" message
+};
+
+extern AppState appState;
+
+constexpr char APP_NAME[] = "NAPKIT";      // class, title, message-box caption
+constexpr int MAIN_WINDOW_SIZE = 64;
+constexpr UINT POLL_TIMER_ID = 100;
+constexpr UINT POLL_INTERVAL_MS = 500;
+constexpr UINT WM_TRAYNOTIFY = 0x83FC;
+constexpr int ONE_SHOT_MODE = 1;
+
+// modes.cpp
+ATOM RegisterMainWindowClass(HINSTANCE instance);
+void RunOneShot();
+int RunTrayMode(HINSTANCE instance);
+int RunNapkit(HINSTANCE instance);
+
+// mainwindow.cpp
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void PollSystemState(HWND window);

@@ -1,0 +1,182 @@
+#include "app/app.h"
+#include "catalogue/catalogue.h"
+#include "settings/settings.h"
+#include "system/system.h"
+#include "ui/ui.h"
+#include "res/resource.h"
+
+namespace {
+
+constexpr char TASKBAR_CREATED[] = "TaskbarCreated";
+
+LRESULT HandleCreate(HWND window)
+{
+    InitPaths();
+    appState.saverItem = 0;
+    appState.startWaitDivisor = 1;
+    appState.refreshing = 0;
+    appState.useSaverName = 0;
+    appState.taskbarCreatedMsg = RegisterWindowMessageA(TASKBAR_CREATED);
+
+    appState.screenSaveActive = ReadSystemActiveFlag();
+    ReadConfiguredSaver(appState.currentSaver);
+    appState.stateItem = StateMenuId(appState.screenSaveActive);
+    appState.timeoutMinutes = (int)(ReadSystemTimeoutSeconds() / SECONDS_PER_MINUTE);
+    appState.timeoutItem = TimeoutMenuId(appState.timeoutMinutes);
+    LoadTrayMenu();
+    TrayIconAdd(appState.instance, window);
+    LoadDblClickAction(&appState.dblClickItem);
+    // The resource carries no check marks of its own.
+    CheckMenuItem(appState.menuRoot, appState.dblClickItem, MF_BYCOMMAND | MF_CHECKED);
+    CheckMenuItem(appState.menuRoot, appState.stateItem, MF_BYCOMMAND | MF_CHECKED);
+    CheckMenuItem(appState.menuRoot, appState.timeoutItem, MF_BYCOMMAND | MF_CHECKED);
+    appState.messageFlags = (UINT)ReadSettingInt(SECTION_MESSAGE, KEY_OPEN_MESSAGE_BOX,
+                                                 DEFAULT_MESSAGE_FLAGS);
+    appState.useSaverName = ReadSettingInt(SECTION_ACTION, KEY_USE_SAVER_NAME,
+                                           DEFAULT_USE_SAVER_NAME);
+    LoadCommandWait(&appState.commandWaitMs);
+    // From here on the poll also runs inside every message box.
+    SetTimer(window, POLL_TIMER_ID, POLL_INTERVAL_MS, NULL);
+    // An empty catalogue has already torn the window down.
+    if (!BuildSaverCatalogue(window))
+        return 0;
+    SyncCurrentSaver(window, appState.currentSaver);
+    RegisterHotKeys(window);
+    return 0;
+}
+
+void HandleClose(HWND window)
+{
+    WriteConfiguredSaver(appState.currentSaver);
+    FreeSaverCatalogue();
+    DestroyWindow(window);
+}
+
+void HandleDestroy(HWND window)
+{
+    TrayIconDelete();
+    KillTimer(window, POLL_TIMER_ID);
+    UnregisterHotKeys(window);
+    DestroyTrayMenu();
+    PostQuitMessage(0);
+}
+
+void HandleCommand(HWND window, WPARAM wParam, LPARAM lParam)
+{
+    UINT id = LOWORD(wParam);
+    if (id >= IDM_SAVER_FIRST && id <= IDM_SAVER_LAST) {
+        appState.lastSaverIndex = (int)(id - IDM_SAVER_BASE);
+        id = IDM_SAVER_BASE;
+    }
+    switch (id) {
+    case IDM_DBLCLICK_START:
+    case IDM_DBLCLICK_TOGGLE:
+        if (CheckRadioItem(id, &appState.dblClickItem))
+            SaveDblClickAction(&appState.dblClickItem);
+        break;
+    case IDM_TIMEOUT_CUSTOM:
+    case IDM_TIMEOUT_5:
+    case IDM_TIMEOUT_10:
+    case IDM_TIMEOUT_15:
+    case IDM_TIMEOUT_20:
+    case IDM_TIMEOUT_30:
+    case IDM_TIMEOUT_60:
+        ApplyTimeout(id, window);
+        break;
+    case IDM_STATE_ON:
+    case IDM_STATE_OFF:
+        if (CheckRadioItem(id, &appState.stateItem))
+            ToggleScreenSaveActive(window);
+        break;
+    case IDM_SAVER_BASE:
+        SelectSaver(window, appState.lastSaverIndex);
+        break;
+    case IDM_SAVER_SETUP:
+        ConfigureCurrentSaver(window);
+        break;
+    case IDM_RANDOM_CHANGE:
+        RandomChangeSaver();
+        break;
+    case IDM_START_NORMAL:
+        StartScreenSaverNow(window);
+        break;
+    case IDM_START_RANDOM:
+        RandomStartSaver(window, wParam, lParam);
+        break;
+    case IDM_WAIT_SETTING:
+        RunDialog(appState.instance, window, DIALOG_WAIT);
+        SaveCommandWait(&appState.commandWaitMs);
+        break;
+    case IDM_REFRESH:
+        RefreshCatalogue(window);
+        break;
+    case IDM_SETTINGS:
+        RunSettingsCommand(window);
+        break;
+    case IDM_ABOUT:
+        RunDialog(appState.instance, window, DIALOG_ABOUT);
+        break;
+    case IDM_EXIT:
+        // Closing runs as a message of its own, after this command returns.
+        PostMessageA(window, WM_CLOSE, wParam, lParam);
+        break;
+    }
+}
+
+}  // namespace
+
+void PollSystemState(HWND window)
+{
+    appState.screenSaveActive = ReadSystemActiveFlag();
+    CheckRadioItem(StateMenuId(appState.screenSaveActive), &appState.stateItem);
+    appState.timeoutMinutes = (int)(ReadSystemTimeoutSeconds() / SECONDS_PER_MINUTE);
+    CheckRadioItem(TimeoutMenuId(appState.timeoutMinutes), &appState.timeoutItem);
+    UpdateTrayTip();
+    // While a resynchronisation or a rebuild waits in a message box, this
+    // tick runs inside that box's loop: starting another would nest boxes.
+    if (appState.syncing || appState.refreshing || appState.saverCount < 1)
+        return;
+    char saver[MAX_PATH];
+    ReadConfiguredSaver(saver);
+    if (lstrcmpiA(saver, appState.currentSaver) != 0)
+        SyncCurrentSaver(window, saver);
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // A registered message has no fixed number to switch on.
+    if (message == appState.taskbarCreatedMsg && message != 0) {
+        TrayIconRestore();
+        return 0;
+    }
+    switch (message) {
+    case WM_CREATE:
+        return HandleCreate(window);
+    case WM_DESTROY:
+        HandleDestroy(window);
+        return 0;
+    case WM_CLOSE:
+        HandleClose(window);
+        return 0;
+    case WM_ENDSESSION:
+        // FALSE: the end of the session was cancelled, so the program goes on.
+        if (wParam)
+            HandleClose(window);
+        return 0;
+    case WM_QUERYENDSESSION:
+        return 1;
+    case WM_COMMAND:
+        HandleCommand(window, wParam, lParam);
+        return 0;
+    case WM_TIMER:
+        PollSystemState(window);
+        return 0;
+    case WM_HOTKEY:
+        HandleHotKey(window, wParam);
+        return 0;
+    case WM_TRAYNOTIFY:
+        HandleTrayNotify(window, wParam, lParam);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}

@@ -1,0 +1,171 @@
+#include "catalogue/catalogue.h"
+#include "app/app.h"
+#include "settings/settings.h"
+#include "system/system.h"
+#include "ui/ui.h"
+#include "res/resource.h"
+
+namespace {
+
+constexpr UINT RANDOM_MULTIPLIER = 214013;
+constexpr UINT RANDOM_INCREMENT = 2531011;
+constexpr int RANDOM_SHIFT = 16;
+constexpr int RANDOM_MASK = 0x7FFF;
+constexpr ULONGLONG FILETIME_TICKS_PER_SECOND = 10000000;
+constexpr ULONGLONG FILETIME_UNIX_EPOCH = 116444736000000000ULL;   // 1970-01-01 in FILETIME ticks
+constexpr int MESSAGE_SIZE = MAX_PATH + 96;
+
+constexpr char UNKNOWN_SAVER_TEXT[] =
+    "現在設定されているスクリーンセーバーが未知の物です。\n"
+    "取得している情報を更新します。";
+constexpr char CHANGED_FORMAT[] = "スクリーンセーバーを「 %s 」に変更しました。";
+constexpr char MOVED_TEXT[] =
+    "ファイルが移動されました。スクリーンセーバーの情報を更新します。";
+constexpr char DELETED_TEXT[] =
+    "ファイルが削除もしくは移動されています。\n"
+    "スクリーンセーバーの情報を更新します。";
+constexpr char SAVER_RUN_ARGS[] = "/s";
+
+UINT randomState = 1;
+
+UINT CalendarSeconds()
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = now.dwLowDateTime;
+    ticks.HighPart = now.dwHighDateTime;
+    return (UINT)((ticks.QuadPart - FILETIME_UNIX_EPOCH) / FILETIME_TICKS_PER_SECOND);
+}
+
+}  // namespace
+
+void SeedRandom(UINT seed)
+{
+    randomState = seed;
+}
+
+int DrawRandom()
+{
+    randomState = randomState * RANDOM_MULTIPLIER + RANDOM_INCREMENT;
+    return (int)((randomState >> RANDOM_SHIFT) & RANDOM_MASK);
+}
+
+int PickRandomSaver()
+{
+    // Seeded at every pick: picks within one second of the clock agree.
+    SeedRandom(CalendarSeconds());
+    return DrawRandom() % appState.saverCount + 1;
+}
+
+void SyncCurrentSaver(HWND window, const char* path)
+{
+    if (!path)
+        path = "";   // a refresh passes none and always picks at random
+    appState.randomAtStart = ReadSettingInt(SECTION_ACTION, KEY_RANDOM_SET, DEFAULT_RANDOM_SET);
+    if (appState.randomAtStart == 1 || appState.refreshing == 1
+        || lstrcmpiA(appState.currentSaver, NOTHING_TEXT) == 0) {
+        RandomChangeSaver();
+        return;
+    }
+    for (int i = 1; i <= appState.saverCount; ++i) {
+        SeekSaver(i);
+        char saverPath[MAX_PATH];
+        SaverPathOf(appState.cursor, saverPath);
+        if (lstrcmpiA(path, saverPath) == 0) {
+            CheckRadioItem(IDM_SAVER_BASE + i, &appState.saverItem);
+            lstrcpynA(appState.currentSaver, path, MAX_PATH);
+            return;
+        }
+    }
+    // The box's loop keeps running the poll, which still sees SYSTEM.INI
+    // differ; the flag keeps it from nesting one box per tick.
+    appState.syncing = 1;
+    MessageBoxA(NULL, UNKNOWN_SAVER_TEXT, APP_NAME, MB_OK | MB_SYSTEMMODAL);
+    RefreshCatalogue(window);
+    appState.syncing = 0;
+}
+
+void RandomChangeSaver()
+{
+    if (appState.saverCount < 1)
+        return;
+    int i = PickRandomSaver();
+    SeekSaver(i);
+    SaverPathOf(appState.cursor, appState.currentSaver);
+    WriteConfiguredSaver(appState.currentSaver);
+    CheckRadioItem(IDM_SAVER_BASE + i, &appState.saverItem);
+}
+
+void SelectSaver(HWND window, int n)
+{
+    if (!CheckRadioItem(IDM_SAVER_BASE + n, &appState.saverItem))
+        return;
+    SeekSaver(n);
+    SaverPathOf(appState.cursor, appState.currentSaver);
+    // Setting the flag again to its own value makes the system announce the
+    // change, so that other programs read the new SYSTEM.INI.
+    UINT active = ReadSystemActiveFlag();
+    WriteConfiguredSaver(appState.currentSaver);
+    SetSystemActiveFlag(active);
+    if (appState.messageFlags & MESSAGE_ON_CHANGE) {
+        char stem[MAX_PATH];
+        char text[MESSAGE_SIZE];
+        SaverStemOf(appState.cursor, stem);
+        wsprintfA(text, CHANGED_FORMAT, stem);
+        MessageBoxA(window, text, APP_NAME, MB_OK);
+    }
+}
+
+void ConfigureCurrentSaver(HWND window)
+{
+    // Without arguments a saver shows its own settings.
+    char command[COMMAND_LINE_SIZE];
+    FormatSaverCommand(command, appState.currentSaver, "");
+    if (RunSaverCommand(command, SW_SHOWDEFAULT) >= MIN_STARTED_RESULT)
+        return;
+    MessageBoxA(window, MOVED_TEXT, APP_NAME, MB_OK | MB_ICONEXCLAMATION);
+    RefreshCatalogue(window);
+}
+
+void RandomStartSaver(HWND window, WPARAM wParam, LPARAM lParam)
+{
+    if (appState.saverCount < 1)
+        return;
+    SeekSaver(PickRandomSaver());
+    char path[MAX_PATH];
+    char command[COMMAND_LINE_SIZE];
+    SaverPathOf(appState.cursor, path);
+    FormatSaverCommand(command, path, SAVER_RUN_ARGS);
+    Sleep(CommandWaitMs());
+    if (RunSaverCommand(command, SW_SHOWNORMAL) >= MIN_STARTED_RESULT)
+        return;
+    MessageBoxA(window, DELETED_TEXT, APP_NAME, MB_OK | MB_ICONEXCLAMATION);
+    RefreshCatalogue(window);
+    // An empty catalogue means the program is ending. The retries are bounded
+    // so that a saver that exists but cannot run does not chain boxes for ever.
+    if (appState.saverCount < 1 || appState.randomStartRetries >= MAX_RANDOM_START_RETRIES)
+        return;
+    ++appState.randomStartRetries;
+    SendMessageA(window, WM_COMMAND, wParam, lParam);
+    --appState.randomStartRetries;
+}
+
+void RefreshCatalogue(HWND window)
+{
+    appState.refreshing = 1;
+    DestroyTrayMenu();
+    LoadTrayMenu();
+    FreeSaverCatalogue();
+    if (!BuildSaverCatalogue(window)) {
+        appState.refreshing = 0;
+        return;
+    }
+    SyncCurrentSaver(window, NULL);
+    const UINT checkedItems[] = {
+        appState.dblClickItem, appState.stateItem, appState.timeoutItem, appState.saverItem,
+    };
+    for (UINT item : checkedItems)
+        CheckMenuItem(appState.menuRoot, item, MF_BYCOMMAND | MF_CHECKED);
+    appState.refreshing = 0;
+}

@@ -1,0 +1,99 @@
+#include "settings/settings.h"
+#include "app/app.h"
+#include "res/resource.h"
+
+namespace {
+
+constexpr char INI_NAME[] = "NAPKIT.INI";
+constexpr char SYSTEM_INI_NAME[] = "SYSTEM.INI";
+constexpr int DRIVE_ROOT_LENGTH = 3;   // "C:\"
+constexpr int INT_TEXT_SIZE = 16;
+
+}  // namespace
+
+BOOL JoinPath(char* out, const char* dir, const char* name)
+{
+    out[0] = '\0';
+    if (lstrlenA(dir) + 1 + lstrlenA(name) > MAX_PATH - 1)
+        return FALSE;
+    lstrcpyA(out, dir);
+    lstrcatA(out, "\\");
+    lstrcatA(out, name);
+    return TRUE;
+}
+
+void InitPaths()
+{
+    if (appState.pathsReady == PATHS_READY)
+        return;
+
+    char dir[MAX_PATH];
+    // A directory that does not fit the buffer (or fails) leaves the settings
+    // file unset: defaults are read and nothing is written anywhere else.
+    DWORD length = GetCurrentDirectoryA(MAX_PATH, dir);
+    if (length == 0 || length >= MAX_PATH) {
+        dir[0] = '\0';
+    } else if (length == DRIVE_ROOT_LENGTH) {
+        dir[2] = '\0';   // the root's own backslash would be doubled
+    }
+    if (dir[0] == '\0' || !JoinPath(appState.iniPath, dir, INI_NAME))
+        appState.iniPath[0] = '\0';
+
+    length = GetWindowsDirectoryA(dir, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || !JoinPath(appState.systemIniPath, dir, SYSTEM_INI_NAME))
+        appState.systemIniPath[0] = '\0';
+
+    appState.pathsReady = PATHS_READY;
+}
+
+int ReadSettingInt(const char* section, const char* key, int defaultValue)
+{
+    if (appState.iniPath[0] == '\0')
+        return defaultValue;
+    return (int)GetPrivateProfileIntA(section, key, defaultValue, appState.iniPath);
+}
+
+void ReadSettingText(const char* section, const char* key, const char* defaultText,
+                     char* out, int outSize)
+{
+    if (appState.iniPath[0] == '\0') {
+        lstrcpynA(out, defaultText, outSize);
+        return;
+    }
+    GetPrivateProfileStringA(section, key, defaultText, out, outSize, appState.iniPath);
+}
+
+void WriteSettingInt(const char* section, const char* key, int value)
+{
+    if (appState.iniPath[0] == '\0')
+        return;
+    char text[INT_TEXT_SIZE];
+    wsprintfA(text, "%d", value);
+    WritePrivateProfileStringA(section, key, text, appState.iniPath);
+}
+
+int ReadAppMode()
+{
+    InitPaths();
+    return ReadSettingInt(SECTION_ACTION, KEY_APP_MODE, DEFAULT_APP_MODE);
+}
+
+void LoadDblClickAction(UINT* item)
+{
+    *item = IDM_DBLCLICK_START + ReadSettingInt(SECTION_ACTION, KEY_DBLCLICK, DEFAULT_DBLCLICK);
+}
+
+void SaveDblClickAction(const UINT* item)
+{
+    WriteSettingInt(SECTION_ACTION, KEY_DBLCLICK, (int)(*item - IDM_DBLCLICK_START));
+}
+
+void LoadCommandWait(int* waitMs)
+{
+    *waitMs = ReadSettingInt(SECTION_ACTION, KEY_COMMAND_WAIT, DEFAULT_COMMAND_WAIT_MS);
+}
+
+void SaveCommandWait(const int* waitMs)
+{
+    WriteSettingInt(SECTION_ACTION, KEY_COMMAND_WAIT, *waitMs);
+}

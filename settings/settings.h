@@ -1,0 +1,49 @@
+// Program settings: NAPKIT.INI in the current directory at start, and the
+// location of SYSTEM.INI. Every read goes to the file; a path that could not
+// be built reads as an absent file and is never written.
+#pragma once
+#include <windows.h>
+
+constexpr char SECTION_ACTION[] = "Action";
+constexpr char SECTION_MESSAGE[] = "Message";
+constexpr char SECTION_HOTKEYS[] = "HotKeys";
+
+constexpr char KEY_APP_MODE[] = "AppMode";
+constexpr char KEY_DBLCLICK[] = "IconDubbleClick";
+constexpr char KEY_COMMAND_WAIT[] = "ScreenSaveCommandWait";
+constexpr char KEY_RANDOM_SET[] = "ScreenSaver_RandomSet";
+constexpr char KEY_USE_SAVER_NAME[] = "UseSaverName";
+constexpr char KEY_OPEN_MESSAGE_BOX[] = "OpenMessageBox";
+constexpr char KEY_ENABLE_HOTKEYS[] = "EnableHotKeys";
+constexpr char KEY_COMBINATION[] = "CombinationKeys";
+
+constexpr int DEFAULT_APP_MODE = 0;
+constexpr int DEFAULT_DBLCLICK = 1;
+constexpr int DEFAULT_COMMAND_WAIT_MS = 500;
+constexpr int DEFAULT_RANDOM_SET = 0;
+constexpr int DEFAULT_USE_SAVER_NAME = 1;
+constexpr int DEFAULT_MESSAGE_FLAGS = 3;
+constexpr int DEFAULT_ENABLE_HOTKEYS = 0;
+constexpr int DEFAULT_COMBINATION = 3;
+
+constexpr int PATHS_READY = 4;
+
+void InitPaths();
+int ReadAppMode();
+void LoadDblClickAction(UINT* item);
+void SaveDblClickAction(const UINT* item);
+void LoadCommandWait(int* waitMs);
+void SaveCommandWait(const int* waitMs);
+
+int ReadSettingInt(const char* section, const char* key, int defaultValue);
+void ReadSettingText(const char* section, const char* key, const char* defaultText,
+                     char* out, int outSize);
+void WriteSettingInt(const char* section, const char* key, int value);
+
+// Joins dir, a backslash and name into out (MAX_PATH bytes). Returns FALSE,
+// leaving out empty, when the result would exceed MAX_PATH - 1 characters.
+BOOL JoinPath(char* out, const char* dir, const char* name);
+
+// bits of [Message] OpenMessageBox (messageFlags)
+constexpr UINT MESSAGE_ON_STATE = 1;    // box when the enabled state is toggled
+constexpr UINT MESSAGE_ON_CHANGE = 2;   // box when the saver is changed from the menu

@@ -1,0 +1,74 @@
+#include "system/system.h"
+#include "app/app.h"
+#include "ui/ui.h"
+#include "settings/settings.h"
+#include "res/resource.h"
+
+namespace {
+
+constexpr char TOGGLE_FORMAT[] = "スクリーンセーバーを「%s」にしました。";
+constexpr const char* STATE_WORDS[] = { "無効", "有効" };   // by the new flag
+constexpr int MESSAGE_SIZE = 128;
+
+}  // namespace
+
+void ShowToggleMessage(HWND owner, UINT nowActive)
+{
+    char text[MESSAGE_SIZE];
+    wsprintfA(text, TOGGLE_FORMAT, STATE_WORDS[nowActive ? 1 : 0]);
+    MessageBoxA(owner, text, APP_NAME, MB_OK | MB_ICONINFORMATION | MB_SYSTEMMODAL);
+}
+
+DWORD CommandWaitMs()
+{
+    // A negative wait (only reachable by editing the file) must not turn into
+    // an unsigned wait of weeks.
+    return appState.commandWaitMs < 0 ? 0 : (DWORD)appState.commandWaitMs;
+}
+
+int ToggleScreenSaveActive(HWND owner)
+{
+    int wasOn = appState.screenSaveActive == 1 ? 1 : 0;
+    appState.screenSaveActive ^= 1;
+    WriteDesktopValue(VALUE_SCREEN_SAVE_ACTIVE, (int)appState.screenSaveActive);
+    SetSystemActiveFlag(appState.screenSaveActive);
+    // The icon must follow before the box opens: the box waits for the user.
+    UpdateTrayTip();
+    if (appState.messageFlags & MESSAGE_ON_STATE)
+        ShowToggleMessage(owner, wasOn ? 0 : 1);
+    return wasOn;
+}
+
+static void ApplyTimeoutSeconds(UINT seconds)
+{
+    SystemParametersInfoA(SPI_SETSCREENSAVETIMEOUT, seconds, NULL, SPIF_SENDWININICHANGE);
+    UpdateTrayTip();
+    WriteDesktopValue(VALUE_SCREEN_SAVE_TIMEOUT, (int)seconds);
+}
+
+void ApplyTimeout(UINT item, HWND window)
+{
+    if (item != IDM_TIMEOUT_CUSTOM) {
+        appState.timeoutMinutes = (int)(item - IDM_TIMEOUT_CUSTOM);
+        // Applied even when the item was checked already.
+        CheckRadioItem(item, &appState.timeoutItem);
+        ApplyTimeoutSeconds((UINT)appState.timeoutMinutes * SECONDS_PER_MINUTE);
+        return;
+    }
+    UINT before = ReadSystemTimeoutSeconds();
+    RunDialog(appState.instance, window, DIALOG_MINUTES);
+    UINT seconds = (UINT)appState.timeoutMinutes * SECONDS_PER_MINUTE;
+    if (seconds == before)
+        return;
+    CheckRadioItem(IDM_TIMEOUT_CUSTOM, &appState.timeoutItem);
+    ApplyTimeoutSeconds(seconds);
+}
+
+void StartScreenSaverNow(HWND window)
+{
+    UINT divisor = appState.startWaitDivisor ? appState.startWaitDivisor : 1;
+    Sleep(CommandWaitMs() / divisor);
+    // DefWindowProc turns this into a start of the configured saver.
+    PostMessageA(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0);
+    appState.startWaitDivisor = 1;
+}

@@ -1,0 +1,76 @@
+#include "system/system.h"
+#include "app/app.h"
+
+namespace {
+
+constexpr char BOOT_SECTION[] = "boot";
+constexpr char SCRNSAVE_KEY[] = "SCRNSAVE.EXE";
+constexpr char DESKTOP_KEY[] = "Control Panel\\desktop";
+constexpr int INT_TEXT_SIZE = 16;
+
+}  // namespace
+
+void ReadConfiguredSaver(char* saver)
+{
+    if (appState.systemIniPath[0] == '\0') {
+        lstrcpyA(saver, NOTHING_TEXT);
+        return;
+    }
+    GetPrivateProfileStringA(BOOT_SECTION, SCRNSAVE_KEY, NOTHING_TEXT, saver, MAX_PATH,
+                             appState.systemIniPath);
+}
+
+void WriteConfiguredSaver(const char* saver)
+{
+    if (appState.systemIniPath[0] == '\0')
+        return;
+    WritePrivateProfileStringA(BOOT_SECTION, SCRNSAVE_KEY, saver, appState.systemIniPath);
+}
+
+void WriteDesktopValue(const char* name, int value)
+{
+    char text[INT_TEXT_SIZE];
+    int length = wsprintfA(text, "%d", value);
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, DESKTOP_KEY, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)text, length + 1);
+    RegCloseKey(key);
+}
+
+UINT ReadSystemActiveFlag()
+{
+    BOOL active = FALSE;
+    SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
+    return active ? 1 : 0;
+}
+
+UINT ReadSystemTimeoutSeconds()
+{
+    UINT seconds = 0;
+    SystemParametersInfoA(SPI_GETSCREENSAVETIMEOUT, 0, &seconds, 0);
+    return seconds;
+}
+
+void SetSystemActiveFlag(UINT active)
+{
+    // Without SPIF_UPDATEINIFILE: the program writes the registry itself.
+    SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, active, NULL, SPIF_SENDWININICHANGE);
+}
+
+void FormatSaverCommand(char* out, const char* path, const char* args)
+{
+    // Unquoted, a path under "C:\Program Files" would start "C:\Program.exe".
+    lstrcpyA(out, "\"");
+    lstrcpynA(out + 1, path, MAX_PATH);
+    lstrcatA(out, "\"");
+    if (args[0] != '\0') {
+        lstrcatA(out, " ");
+        lstrcatA(out, args);
+    }
+}
+
+UINT RunSaverCommand(const char* commandLine, UINT showCommand)
+{
+    return WinExec(commandLine, showCommand);
+}

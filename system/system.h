@@ -1,0 +1,30 @@
+// The system's screen-saver stores (SYSTEM.INI, the Control Panel\desktop
+// registry key, system parameters) and the actions built on them.
+#pragma once
+#include <windows.h>
+
+constexpr char NOTHING_TEXT[] = "Nothing!";   // SCRNSAVE.EXE absent: no saver set
+constexpr char VALUE_SCREEN_SAVE_ACTIVE[] = "ScreenSaveActive";
+constexpr char VALUE_SCREEN_SAVE_TIMEOUT[] = "ScreenSaveTimeOut";
+constexpr int SECONDS_PER_MINUTE = 60;
+constexpr int MIN_STARTED_RESULT = 32;   // WinExec results above 31 mean started
+constexpr int COMMAND_LINE_SIZE = MAX_PATH + 8;   // quotes and " /s" around a path
+
+// stores.cpp
+void ReadConfiguredSaver(char* saver);   // MAX_PATH bytes
+void WriteConfiguredSaver(const char* saver);
+void WriteDesktopValue(const char* name, int value);
+UINT ReadSystemActiveFlag();
+UINT ReadSystemTimeoutSeconds();
+void SetSystemActiveFlag(UINT active);
+// Builds "\"path\"" followed by args (may be empty) into out
+// (COMMAND_LINE_SIZE bytes); the quotes keep a path with blanks whole.
+void FormatSaverCommand(char* out, const char* path, const char* args);
+UINT RunSaverCommand(const char* commandLine, UINT showCommand);
+
+// actions.cpp
+int ToggleScreenSaveActive(HWND owner);
+void ApplyTimeout(UINT item, HWND window);
+void StartScreenSaverNow(HWND window);
+DWORD CommandWaitMs();   // commandWaitMs, a negative value counting as 0
+void ShowToggleMessage(HWND owner, UINT nowActive);

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Starts or stops the Wine session that NAPKIT runs and is tested in:
+#   tools/session.sh start BUILD_DIR [--private-display]
+#   tools/session.sh stop BUILD_DIR
+# The session is a 32-bit prefix under BUILD_DIR, the Japanese locale (ANSI
+# code page 932), an X display (the caller's, or a private Xvfb) and a Wine
+# virtual desktop whose shell gives the tray. Its settings go to
+# BUILD_DIR/session.env; every process started here is ended by its own pid.
+set -euo pipefail
+
+cmd=${1:?start or stop}
+build=$(cd "${2:?build dir}" && pwd)
+envfile=$build/session.env
+DESKTOP_SIZE=${NAPKIT_DESKTOP_SIZE:-1000x700}
+
+stop_session() {
+  [ -f "$envfile" ] || return 0
+  # shellcheck disable=SC1090
+  . "$envfile"
+  [ -n "${NAPKIT_DESKTOP_PID:-}" ] && kill "$NAPKIT_DESKTOP_PID" 2>/dev/null || true
+  if [ -n "${NAPKIT_WINESERVER_PID:-}" ]; then
+    WINEPREFIX=$WINEPREFIX timeout 20 wineserver -k 2>/dev/null || true
+    kill "$NAPKIT_WINESERVER_PID" 2>/dev/null || true
+    for _ in $(seq 50); do kill -0 "$NAPKIT_WINESERVER_PID" 2>/dev/null || break; sleep 0.1; done
+  fi
+  [ -n "${NAPKIT_XVFB_PID:-}" ] && kill "$NAPKIT_XVFB_PID" 2>/dev/null || true
+  rm -f "$envfile"
+}
+
+free_display() {
+  local n
+  for n in $(seq 90 150); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then echo "$n"; return; fi
+  done
+  echo "session: no free X display" >&2; exit 1
+}
+
+start_session() {
+  stop_session
+  export WINEARCH=win32 WINEPREFIX=$build/wineprefix WINEDEBUG=-all
+  export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+  local xvfb_pid=""
+  if [ -z "${DISPLAY:-}" ] || [ "${3:-}" = --private-display ]; then
+    local n; n=$(free_display)
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    timeout 300 wineboot -i >/dev/null 2>&1 || true
+    timeout 60 wineserver -w || true
+  fi
+  # Unmanaged windows: otherwise every window that is hidden or destroyed
+  # waits two seconds for a window manager that the virtual desktop lacks.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+  timeout 60 wineserver -w || true
+  # A persistent server of our own, so that its pid is known and the
+  # processes of one test run share it.
+  wineserver -f -p >/dev/null 2>&1 &
+  local server_pid=$!
+  sleep 0.5
+  wine explorer "/desktop=napkit,$DESKTOP_SIZE" >/dev/null 2>&1 &
+  local desktop_pid=$!
+  cat > "$envfile" <<ENV
+export WINEARCH=win32 WINEPREFIX='$WINEPREFIX' WINEDEBUG=-all
+export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 DISPLAY='$DISPLAY'
+NAPKIT_XVFB_PID='$xvfb_pid'
+NAPKIT_WINESERVER_PID='$server_pid'
+NAPKIT_DESKTOP_PID='$desktop_pid'
+ENV
+  # The shell needs a moment before the tray accepts icons.
+  sleep 2
+}
+
+case $cmd in
+  start) start_session "$@" ;;
+  stop) stop_session ;;
+  *) echo "usage: $0 start|stop BUILD_DIR" >&2; exit 2 ;;
+esac

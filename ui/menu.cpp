@@ -1,0 +1,53 @@
+#include "ui/ui.h"
+#include "app/app.h"
+#include "res/resource.h"
+
+namespace {
+
+constexpr UINT PRESET_TIMEOUT_ITEMS[] = {
+    IDM_TIMEOUT_5, IDM_TIMEOUT_10, IDM_TIMEOUT_15, IDM_TIMEOUT_20, IDM_TIMEOUT_30, IDM_TIMEOUT_60,
+};
+constexpr int TRAY_POPUP_POSITION = 0;
+
+}  // namespace
+
+void LoadTrayMenu()
+{
+    appState.menuRoot = LoadMenuA(appState.instance, MAKEINTRESOURCEA(IDR_TRAYMENU));
+    appState.trayMenu = GetSubMenu(appState.menuRoot, TRAY_POPUP_POSITION);
+}
+
+void DestroyTrayMenu()
+{
+    if (appState.menuRoot)
+        DestroyMenu(appState.menuRoot);   // takes every pop-up with it
+    appState.menuRoot = NULL;
+    appState.trayMenu = NULL;
+}
+
+int CheckRadioItem(UINT newId, UINT* group)
+{
+    if (*group == newId)
+        return 0;
+    // The system knows nothing of the groups; an id that no item has (0
+    // before the first match, or a bad settings value) is simply not found.
+    CheckMenuItem(appState.menuRoot, *group, MF_BYCOMMAND | MF_UNCHECKED);
+    CheckMenuItem(appState.menuRoot, newId, MF_BYCOMMAND | MF_CHECKED);
+    *group = newId;
+    return 1;
+}
+
+UINT TimeoutMenuId(int minutes)
+{
+    UINT id = (UINT)(minutes + IDM_TIMEOUT_CUSTOM);
+    for (UINT preset : PRESET_TIMEOUT_ITEMS) {
+        if (id == preset)
+            return preset;
+    }
+    return IDM_TIMEOUT_CUSTOM;
+}
+
+UINT StateMenuId(UINT active)
+{
+    return active ? IDM_STATE_ON : IDM_STATE_OFF;
+}

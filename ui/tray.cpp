@@ -1,0 +1,87 @@
+#include "ui/ui.h"
+#include "app/app.h"
+#include "system/system.h"
+#include "res/resource.h"
+
+namespace {
+
+constexpr char TIP_BASE_FORMAT[] = "NAPKIT - ScreenSaver[ %s ]";
+constexpr char TIP_MINUTES_FORMAT[] = " -> [%d分]";
+constexpr int TIP_SIZE = 64;
+
+}  // namespace
+
+void TrayIconAdd(HINSTANCE instance, HWND window)
+{
+    appState.iconActive = LoadIconA(instance, MAKEINTRESOURCEA(IDI_ACTIVE));
+    appState.iconInactive = LoadIconA(instance, MAKEINTRESOURCEA(IDI_INACTIVE));
+
+    NOTIFYICONDATAA& data = appState.notifyData;
+    ZeroMemory(&data, sizeof data);
+    data.cbSize = NOTIFY_DATA_V1_SIZE;
+    data.hWnd = window;
+    data.uID = TRAY_ICON_ID;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = WM_TRAYNOTIFY;
+    data.hIcon = appState.iconActive;
+    Shell_NotifyIconA(NIM_ADD, &data);
+    UpdateTrayTip();
+}
+
+void TrayIconRestore()
+{
+    // A new taskbar knows no icons: without this a program started before the
+    // shell, or alive across a shell crash, could not be reached or ended.
+    Shell_NotifyIconA(NIM_ADD, &appState.notifyData);
+    UpdateTrayTip();
+}
+
+void TrayIconDelete()
+{
+    Shell_NotifyIconA(NIM_DELETE, &appState.notifyData);
+}
+
+void UpdateTrayTip()
+{
+    char tip[TIP_SIZE];
+    char minutes[TIP_SIZE];
+    BOOL active = appState.screenSaveActive == 1;
+    appState.notifyData.hIcon = active ? appState.iconActive : appState.iconInactive;
+    wsprintfA(tip, TIP_BASE_FORMAT, active ? "ON" : "OFF");
+    if (active) {
+        wsprintfA(minutes, TIP_MINUTES_FORMAT, appState.timeoutMinutes);
+        lstrcatA(tip, minutes);
+    }
+    lstrcpynA(appState.notifyData.szTip, tip, sizeof appState.notifyData.szTip);
+    Shell_NotifyIconA(NIM_MODIFY, &appState.notifyData);
+}
+
+static void OpenTrayMenu(HWND window)
+{
+    POINT cursor;
+    GetCursorPos(&cursor);
+    // The window must be foreground or the menu does not close when the user
+    // clicks elsewhere; the WM_NULL afterwards makes the next click count.
+    SetForegroundWindow(window);
+    TrackPopupMenu(appState.trayMenu, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, window, NULL);
+    PostMessageA(window, WM_NULL, 0, 0);
+}
+
+void HandleTrayNotify(HWND window, WPARAM iconId, LPARAM mouseMessage)
+{
+    if (iconId != TRAY_ICON_ID)
+        return;
+    switch (mouseMessage) {
+    case WM_LBUTTONDBLCLK:
+        if (appState.dblClickItem == IDM_DBLCLICK_START) {
+            Sleep(CommandWaitMs());
+            SendMessageA(window, WM_COMMAND, IDM_START_NORMAL, 0);
+        } else {
+            ToggleAndMoveStateCheck(window);
+        }
+        break;
+    case WM_RBUTTONUP:
+        OpenTrayMenu(window);
+        break;
+    }
+}
