@@ -21,6 +21,11 @@ BOOL StartConfiguredSaver()
 
 void ToggleSystemFlag()
 {
+    // Under Wine the flag belongs to the display driver, which loads with the
+    // first call that needs the display; a process without any window would
+    // otherwise read and flip a private copy that a running tray copy never
+    // sees. On Windows the call only asks for the screen width.
+    GetSystemMetrics(SM_CXSCREEN);
     appState.screenSaveActive = ReadSystemActiveFlag() ^ 1;
     WriteDesktopValue(VALUE_SCREEN_SAVE_ACTIVE, (int)appState.screenSaveActive);
     SetSystemActiveFlag(appState.screenSaveActive);
