@@ -26,10 +26,11 @@ std::string ParentOf(const std::string& dir)
     return dir.substr(0, dir.find_last_of('\\'));
 }
 
-// Under Wine the screen-saver flag of the system parameters is the X
-// server's screen-saver time-out, and a process's first visible window
-// resets that time-out. Showing one window before any test runs keeps a
-// later message box from undoing what the test just set.
+// Under Wine the screen-saver flag of the system parameters belongs to the
+// display driver (the X server's screen-saver time-out) once the driver is
+// loaded, which the first window or display call of a process does; before
+// that a process sees a copy of its own. Showing one window before any test
+// runs makes every test read and write the shared flag, as NAPKIT does.
 class WarmUpDisplay : public ::testing::Environment {
 public:
     void SetUp() override
