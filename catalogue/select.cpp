@@ -99,6 +99,13 @@ void RandomChangeSaver()
 
 void SelectSaver(HWND window, int n)
 {
+    // Only the menu's items name entries. Another sender may post any id of
+    // the saver range, or 41000 before any saver command (index 0, the
+    // head): seeking it would leave the cursor where it was, and that
+    // entry's path, or the head's empty one, would be written while the
+    // check went to an item that does not exist.
+    if (n < 1 || n > appState.saverCount)
+        return;
     if (!CheckRadioItem(IDM_SAVER_BASE + n, &appState.saverItem))
         return;
     SeekSaver(n);
