@@ -19,23 +19,6 @@ void ResetState()
     ZeroMemory(&appState, sizeof appState);
 }
 
-// Makes nested folders under base until the full path is exactly length
-// characters long; returns it ("" when it could not be made).
-std::string MakeDirOfLength(const std::string& base, size_t length)
-{
-    std::string path = base;
-    while (path.size() < length) {
-        size_t room = length - path.size() - 1;
-        size_t part = room > 200 ? 200 : room;
-        if (part == 0)
-            return "";
-        path += "\\" + std::string(part, 'd');
-        if (!CreateDirectoryA(path.c_str(), NULL) && GetLastError() != ERROR_ALREADY_EXISTS)
-            return "";
-    }
-    return path;
-}
-
 }  // namespace
 
 TEST(Paths, SettingsFileFollowsTheCurrentDirectoryAtStart)

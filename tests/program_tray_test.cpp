@@ -32,30 +32,6 @@ constexpr char ACTIVE_VALUE[] = "ScreenSaveActive";
 constexpr char TOGGLED_OFF[] = "スクリーンセーバーを「無効」にしました。";
 constexpr char TOGGLED_ON[] = "スクリーンセーバーを「有効」にしました。";
 
-// Asks the shell to change nothing about NAPKIT's icon: it agrees only while
-// the icon exists.
-bool TrayIconExists(HWND window)
-{
-    NOTIFYICONDATAA data;
-    ZeroMemory(&data, sizeof data);
-    data.cbSize = NOTIFY_DATA_V1_SIZE;
-    data.hWnd = window;
-    data.uID = TRAY_ICON_ID;
-    data.uFlags = NIF_MESSAGE;
-    data.uCallbackMessage = WM_TRAYNOTIFY;
-    return Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
-}
-
-void RemoveTrayIcon(HWND window)
-{
-    NOTIFYICONDATAA data;
-    ZeroMemory(&data, sizeof data);
-    data.cbSize = NOTIFY_DATA_V1_SIZE;
-    data.hWnd = window;
-    data.uID = TRAY_ICON_ID;
-    Shell_NotifyIconA(NIM_DELETE, &data);
-}
-
 BOOL CALLBACK CountNapkit(HWND window, LPARAM param)
 {
     char name[16] = "";
@@ -218,23 +194,6 @@ private:
 };
 
 constexpr char ONE_SHOT_SETTINGS[] = "[Action]\r\nAppMode=1\r\n";
-
-// Makes nested folders under base until the full path is exactly length
-// characters long; returns it ("" when it could not be made).
-std::string MakeDirOfLength(const std::string& base, size_t length)
-{
-    std::string path = base;
-    while (path.size() < length) {
-        size_t room = length - path.size() - 1;
-        size_t part = room > 200 ? 200 : room;
-        if (part == 0)
-            return "";
-        path += "\\" + std::string(part, 'd');
-        if (!CreateDirectoryA(path.c_str(), NULL) && GetLastError() != ERROR_ALREADY_EXISTS)
-            return "";
-    }
-    return path;
-}
 
 }  // namespace
 

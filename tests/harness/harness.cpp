@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include "app/app.h"
 #include "settings/settings.h"
+#include "ui/ui.h"
 
 namespace harness {
 
@@ -159,6 +160,36 @@ std::string InstallSaver(const char* builtName, const std::string& dir, const st
     std::string target = JoinPath(dir, asName);
     CopyFileA(SaverFile(builtName).c_str(), target.c_str(), FALSE);
     return target;
+}
+
+std::string MakeDirOfLength(const std::string& base, size_t length)
+{
+    constexpr size_t MAX_PART = 200;   // well under a folder name's limit
+    std::string path = base;
+    while (path.size() < length) {
+        size_t room = length - path.size() - 1;
+        size_t part = room > MAX_PART ? MAX_PART : room;
+        if (part == 0)
+            return "";
+        path += "\\" + std::string(part, 'd');
+        if (!CreateDirectoryA(path.c_str(), NULL) && GetLastError() != ERROR_ALREADY_EXISTS)
+            return "";
+    }
+    return path;
+}
+
+std::vector<std::string> SaverFilesIn(const std::string& dir)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(JoinPath(dir, "*.scr").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
 }
 
 ScratchDir::ScratchDir(const char* name)
@@ -385,6 +416,34 @@ std::string MenuText(HMENU menu, UINT position)
 std::string TipText()
 {
     return appState.notifyData.szTip;
+}
+
+namespace {
+
+NOTIFYICONDATAA IconOf(HWND window)
+{
+    NOTIFYICONDATAA data;
+    ZeroMemory(&data, sizeof data);
+    data.cbSize = NOTIFY_DATA_V1_SIZE;
+    data.hWnd = window;
+    data.uID = TRAY_ICON_ID;
+    data.uFlags = NIF_MESSAGE;
+    data.uCallbackMessage = WM_TRAYNOTIFY;
+    return data;
+}
+
+}  // namespace
+
+bool TrayIconExists(HWND window)
+{
+    NOTIFYICONDATAA data = IconOf(window);
+    return Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
+}
+
+void RemoveTrayIcon(HWND window)
+{
+    NOTIFYICONDATAA data = IconOf(window);
+    Shell_NotifyIconA(NIM_DELETE, &data);
 }
 
 }  // namespace harness

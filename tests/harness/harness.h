@@ -34,6 +34,13 @@ std::string ShortNameOf(const std::string& path);   // the alias FindFirstFileA 
 // Copies a built test saver to dir\asName; returns the full path.
 std::string InstallSaver(const char* builtName, const std::string& dir, const std::string& asName);
 
+// Makes nested folders under base until the full path is exactly length
+// characters long; returns it ("" when it could not be made).
+std::string MakeDirOfLength(const std::string& base, size_t length);
+// The .scr files of a folder, in the order the file system returns them
+// (the catalogue's order).
+std::vector<std::string> SaverFilesIn(const std::string& dir);
+
 // A fresh folder under C:\napkit-tests, made the current directory while it
 // lives (the previous one is restored); removed with everything in it.
 class ScratchDir {
@@ -140,6 +147,11 @@ bool MenuChecked(UINT id);   // on AppState.menuRoot
 bool MenuItemExists(UINT id);
 std::string MenuText(HMENU menu, UINT position);   // by position
 std::string TipText();
+// Whether the tray icon of window (id 1020) exists: the shell agrees to a
+// modify request only while it does. RemoveTrayIcon deletes it as another
+// program or a restarted shell would.
+bool TrayIconExists(HWND window);
+void RemoveTrayIcon(HWND window);
 
 // A child process with a timeout: killed on destruction if still running.
 class ChildProcess {
