@@ -1,4 +1,6 @@
 #include "bench_util.h"
+#include "app/app.h"
+#include "settings/settings.h"
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -285,6 +287,25 @@ double MiddleMean(double* values, int count)
     qsort(values, count, sizeof *values, CompareDoubles);
     int drop = count / 4;
     return Mean(values + drop, count - 2 * drop);
+}
+
+HWND CreateMainWindow()
+{
+    ZeroMemory(&appState, sizeof appState);
+    HINSTANCE instance = GetModuleHandleA(NULL);
+    appState.instance = instance;
+    InitPaths();
+    if (!RegisterMainWindowClass(instance))
+        return NULL;
+    return CreateWindowExA(0, APP_NAME, APP_NAME, WS_OVERLAPPED, CW_USEDEFAULT, CW_USEDEFAULT,
+                           MAIN_WINDOW_SIZE, MAIN_WINDOW_SIZE, NULL, NULL, instance, NULL);
+}
+
+void CloseMainWindow(HWND window)
+{
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    for (int i = 0; i < 500 && IsWindow(window); ++i)
+        Pump(10);
 }
 
 }  // namespace bench

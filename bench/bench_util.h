@@ -55,6 +55,11 @@ private:
     volatile DWORD watched_;
 };
 
+// The program's main window created in this process as tray mode creates it
+// (AppState zeroed, paths from the current directory), and closed again.
+HWND CreateMainWindow();
+void CloseMainWindow(HWND window);
+
 // Dispatches this thread's messages for about ms milliseconds.
 void Pump(DWORD ms);
 

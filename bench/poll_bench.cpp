@@ -25,25 +25,6 @@ constexpr int TICK_COUNT = 10000;
 constexpr int WARM_UP_TICKS = 200;
 constexpr double MICROSECONDS = 1e6;
 
-HWND CreateMainWindow()
-{
-    ZeroMemory(&appState, sizeof appState);
-    HINSTANCE instance = GetModuleHandleA(NULL);
-    appState.instance = instance;
-    InitPaths();
-    if (!RegisterMainWindowClass(instance))
-        return NULL;
-    return CreateWindowExA(0, APP_NAME, APP_NAME, WS_OVERLAPPED, CW_USEDEFAULT, CW_USEDEFAULT,
-                           MAIN_WINDOW_SIZE, MAIN_WINDOW_SIZE, NULL, NULL, instance, NULL);
-}
-
-void CloseMainWindow(HWND window)
-{
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    for (int i = 0; i < 500 && IsWindow(window); ++i)
-        Pump(10);
-}
-
 // Seconds for one tick.
 double TimeTick(HWND window)
 {
