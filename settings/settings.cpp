@@ -80,7 +80,10 @@ int ReadAppMode()
 
 void LoadDblClickAction(UINT* item)
 {
-    *item = IDM_DBLCLICK_START + ReadSettingInt(SECTION_ACTION, KEY_DBLCLICK, DEFAULT_DBLCLICK);
+    int value = ReadSettingInt(SECTION_ACTION, KEY_DBLCLICK, DEFAULT_DBLCLICK);
+    if (value < 0 || value > DBLCLICK_VALUE_LIMIT)
+        value = DBLCLICK_UNKNOWN_VALUE;
+    *item = IDM_DBLCLICK_START + value;
 }
 
 void SaveDblClickAction(const UINT* item)
@@ -90,7 +93,10 @@ void SaveDblClickAction(const UINT* item)
 
 void LoadCommandWait(int* waitMs)
 {
+    // A negative wait is kept: every wait counts it as none.
     *waitMs = ReadSettingInt(SECTION_ACTION, KEY_COMMAND_WAIT, DEFAULT_COMMAND_WAIT_MS);
+    if (*waitMs > MAX_COMMAND_WAIT_MS)
+        *waitMs = MAX_COMMAND_WAIT_MS;
 }
 
 void SaveCommandWait(const int* waitMs)

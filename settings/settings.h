@@ -28,6 +28,17 @@ constexpr int DEFAULT_COMBINATION = 3;
 
 constexpr int PATHS_READY = 4;
 
+// The double-click group owns the ids 40100-40199. A value of
+// [Action] IconDubbleClick beyond that block would name an item of another
+// group (100 the custom time-out, 901 the first saver) and move that group's
+// check mark; it reads as 2 instead, an action no item has: the double-click
+// toggles and no item of the group is checked until the user chooses one.
+constexpr int DBLCLICK_VALUE_LIMIT = 99;
+constexpr int DBLCLICK_UNKNOWN_VALUE = 2;
+// A wait longer than a minute only comes from editing the file (eleven digits
+// even wrap round to some two weeks); it would freeze the program.
+constexpr int MAX_COMMAND_WAIT_MS = 60000;
+
 void InitPaths();
 int ReadAppMode();
 void LoadDblClickAction(UINT* item);

@@ -16,8 +16,16 @@ void ReadConfiguredSaver(char* saver)
         lstrcpyA(saver, NOTHING_TEXT);
         return;
     }
-    GetPrivateProfileStringA(BOOT_SECTION, SCRNSAVE_KEY, NOTHING_TEXT, saver, MAX_PATH,
-                             appState.systemIniPath);
+    // One byte more than a path can hold tells a value of 259 characters
+    // from a longer one. Cut to 259, a longer value could equal a listed
+    // saver, or name another file that one-shot mode would run; whole, it
+    // names no saver, and reads as the empty text, which matches none.
+    char value[MAX_PATH + 1];
+    DWORD length = GetPrivateProfileStringA(BOOT_SECTION, SCRNSAVE_KEY, NOTHING_TEXT, value,
+                                            sizeof value, appState.systemIniPath);
+    if (length > MAX_PATH - 1)
+        value[0] = '\0';
+    lstrcpynA(saver, value, MAX_PATH);
 }
 
 void WriteConfiguredSaver(const char* saver)
