@@ -1,5 +1,6 @@
-// Settings file and paths, the system stores, one-shot mode in-process, and
-// the code page of the program's texts.
+// The settings file and its paths, the system screen-saver stores, and the
+// code page of the program's texts, called in-process. One-shot and tray
+// mode as a whole are the whole-program tests' business.
 #include <gtest/gtest.h>
 #include "harness/harness.h"
 #include "app/app.h"
@@ -11,42 +12,36 @@ using namespace harness;
 
 namespace {
 
-constexpr char TOGGLED_OFF[] = "スクリーンセーバーを「無効」にしました。";
-constexpr char TOGGLED_ON[] = "スクリーンセーバーを「有効」にしました。";
-
-void ResetState()
+void FreshPaths()
 {
     ZeroMemory(&appState, sizeof appState);
+    InitPaths();
 }
 
 }  // namespace
 
-TEST(Paths, SettingsFileFollowsTheCurrentDirectoryAtStart)
+// Built once from the current directory at start: a later change of
+// directory does not move the file, and a drive root gets no second backslash.
+TEST(Paths, SettingsFileIsInTheCurrentDirectoryAtStart)
 {
     ScratchDir dir;
-    ResetState();
-    InitPaths();
+    FreshPaths();
     EXPECT_EQ(dir.ini(), appState.iniPath);
     EXPECT_EQ(SystemIniPath(), appState.systemIniPath);
     EXPECT_EQ(PATHS_READY, appState.pathsReady);
-
-    // Built once: a later change of directory does not move the file.
-    ScratchDir other("other");
-    InitPaths();
-    EXPECT_EQ(dir.ini(), appState.iniPath);
-}
-
-TEST(Paths, DriveRootDoesNotDoubleTheBackslash)
-{
-    char previous[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, previous);
-    SetCurrentDirectoryA("C:\\");
-    ResetState();
-    InitPaths();
-    SetCurrentDirectoryA(previous);
+    {
+        ScratchDir other("other");
+        InitPaths();
+        EXPECT_EQ(dir.ini(), appState.iniPath);
+    }
+    ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
+    FreshPaths();
+    SetCurrentDirectoryA(dir.path().c_str());
     EXPECT_STREQ("C:\\NAPKIT.INI", appState.iniPath);
 }
 
+// "\NAPKIT.INI" does not fit after a directory of 250 or more characters:
+// defaults are read and nothing is written, not even under a cut name.
 TEST(Paths, DirectoryTooLongForTheFileActsAsNoFile)
 {
     ScratchDir base("long");
@@ -55,7 +50,7 @@ TEST(Paths, DirectoryTooLongForTheFileActsAsNoFile)
         std::string deep = MakeDirOfLength(base.path(), length);
         ASSERT_EQ(length, deep.size());
         ASSERT_TRUE(SetCurrentDirectoryA(deep.c_str()));
-        ResetState();
+        ZeroMemory(&appState, sizeof appState);
         EXPECT_EQ(0, ReadAppMode()) << length;
         EXPECT_STREQ("", appState.iniPath) << length;
         LoadCommandWait(&appState.commandWaitMs);
@@ -63,79 +58,56 @@ TEST(Paths, DirectoryTooLongForTheFileActsAsNoFile)
         int wait = 1234;
         SaveCommandWait(&wait);
         SetCurrentDirectoryA(base.path().c_str());
-        // Nothing lands anywhere: not in the folder, not in a cut path.
-        EXPECT_FALSE(FileExists(JoinPath(deep, "NAPKIT.INI")));
-        EXPECT_EQ("1", ReadIni(base.ini(), "Action", "AppMode"));
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA(JoinPath(deep, "*").c_str(), &found);
+        int files = 0;
+        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
+            files += !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+        FindClose(search);
+        EXPECT_EQ(0, files) << length;
         EXPECT_EQ(ABSENT, ReadIni(base.ini(), "Action", "ScreenSaveCommandWait"));
     }
 }
 
-struct IntKeyCase {
-    const char* value;   // nullptr: key absent
-    UINT dblClickItem;
-};
-
-class DblClickAction : public ::testing::TestWithParam<IntKeyCase> {};
-
-TEST_P(DblClickAction, IsFortyOneHundredPlusTheKey)
+// Integer keys with their defaults: AppMode as it stands (only 1 means
+// one-shot), IconDubbleClick added to 40100 (2 names no item); saves write
+// the decimal text.
+TEST(Settings, IntegerKeysAreReadWithTheirDefaultsAndSavedAsDecimalText)
 {
     ScratchDir dir;
-    if (GetParam().value)
-        WriteIni(dir.ini(), "Action", "IconDubbleClick", GetParam().value);
-    ResetState();
-    InitPaths();
+    ZeroMemory(&appState, sizeof appState);
+    EXPECT_EQ(0, ReadAppMode());
     LoadDblClickAction(&appState.dblClickItem);
-    EXPECT_EQ(GetParam().dblClickItem, appState.dblClickItem);
-}
-
-INSTANTIATE_TEST_SUITE_P(Values, DblClickAction, ::testing::Values(
-    IntKeyCase{ nullptr, IDM_DBLCLICK_TOGGLE }, IntKeyCase{ "0", IDM_DBLCLICK_START },
-    IntKeyCase{ "1", IDM_DBLCLICK_TOGGLE }, IntKeyCase{ "2", 40102 },
-    IntKeyCase{ "5", 40105 }),
-    [](const ::testing::TestParamInfo<IntKeyCase>& info) {
-        return std::string(info.param.value ? info.param.value : "absent");
-    });
-
-TEST(Settings, SavesWriteDecimalText)
-{
-    ScratchDir dir;
-    ResetState();
-    InitPaths();
+    EXPECT_EQ((UINT)IDM_DBLCLICK_TOGGLE, appState.dblClickItem);
+    LoadCommandWait(&appState.commandWaitMs);
+    EXPECT_EQ(DEFAULT_COMMAND_WAIT_MS, appState.commandWaitMs);
+    for (int value : { 0, 1, 2 }) {
+        for (const char* key : { "AppMode", "IconDubbleClick", "ScreenSaveCommandWait" })
+            WriteIni(dir.ini(), "Action", key, std::to_string(value));
+        EXPECT_EQ(value, ReadAppMode());
+        LoadDblClickAction(&appState.dblClickItem);
+        EXPECT_EQ(IDM_DBLCLICK_START + (UINT)value, appState.dblClickItem);
+        LoadCommandWait(&appState.commandWaitMs);
+        EXPECT_EQ(value, appState.commandWaitMs);
+    }
     UINT item = IDM_DBLCLICK_START;
     SaveDblClickAction(&item);
     EXPECT_EQ("0", ReadIni(dir.ini(), "Action", "IconDubbleClick"));
     int wait = 750;
     SaveCommandWait(&wait);
     EXPECT_EQ("750", ReadIni(dir.ini(), "Action", "ScreenSaveCommandWait"));
-    LoadCommandWait(&appState.commandWaitMs);
-    EXPECT_EQ(750, appState.commandWaitMs);
 }
 
-TEST(Settings, AppModeOnlyOneMeansOneShot)
-{
-    ScratchDir dir;
-    for (const char* value : { "0", "1", "2", "-1" }) {
-        WriteIni(dir.ini(), "Action", "AppMode", value);
-        ResetState();
-        EXPECT_EQ(atoi(value), ReadAppMode());
-    }
-}
-
-TEST(Stores, DesktopValuesAreDecimalText)
+TEST(Stores, DesktopValuesAreDecimalTextAndTheSaverReadsNothingWhenAbsent)
 {
     SystemGuard guard;
     WriteDesktopValue("ScreenSaveTimeOut", 600);
     EXPECT_EQ("600", ReadDesktopValue("ScreenSaveTimeOut"));
     WriteDesktopValue("ScreenSaveActive", 0);
     EXPECT_EQ("0", ReadDesktopValue("ScreenSaveActive"));
-}
 
-TEST(Stores, ConfiguredSaverReadsNothingWhenAbsent)
-{
-    SystemGuard guard;
     ScratchDir dir;
-    ResetState();
-    InitPaths();
+    FreshPaths();
     WriteScrnsave(ABSENT);
     char saver[MAX_PATH];
     ReadConfiguredSaver(saver);
@@ -146,106 +118,10 @@ TEST(Stores, ConfiguredSaverReadsNothingWhenAbsent)
     EXPECT_STREQ("C:\\WINDOWS\\SYSTEM\\X.SCR", saver);
 }
 
-struct ToggleCase {
-    UINT before;
-    const char* text;
-    const char* registry;
-};
-
-class OneShotToggle : public ::testing::TestWithParam<ToggleCase> {};
-
-TEST_P(OneShotToggle, FlipsTheFlagAndAlwaysSaysSo)
-{
-    SystemGuard guard;
-    ScratchDir dir;
-    WriteIni(dir.ini(), "Action", "AppMode", "1");
-    WriteIni(dir.ini(), "Message", "OpenMessageBox", "0");   // does not apply here
-    SetSpiActive(GetParam().before);
-    BoxResponder boxes;
-    ResetState();
-    ASSERT_EQ(ONE_SHOT_MODE, ReadAppMode());
-    RunOneShot();
-    ASSERT_EQ(1u, boxes.Count());
-    BoxRecord box = boxes.Boxes()[0];
-    EXPECT_EQ("NAPKIT", box.caption);
-    EXPECT_EQ(GetParam().text, box.text);
-    EXPECT_EQ(NULL, box.owner);
-    EXPECT_TRUE(box.topmost);
-    EXPECT_TRUE(box.hasIcon);
-    EXPECT_EQ(1, box.buttons);
-    EXPECT_EQ(GetParam().before ^ 1, SpiActive());
-    EXPECT_EQ(GetParam().registry, ReadDesktopValue("ScreenSaveActive"));
-}
-
-INSTANTIATE_TEST_SUITE_P(States, OneShotToggle, ::testing::Values(
-    ToggleCase{ 1, TOGGLED_OFF, "0" }, ToggleCase{ 0, TOGGLED_ON, "1" }),
-    [](const ::testing::TestParamInfo<ToggleCase>& info) {
-        return std::string(info.param.before ? "WasOn" : "WasOff");
-    });
-
-TEST(OneShotStart, RunsTheConfiguredSaverQuotedWithoutABox)
-{
-    SystemGuard guard;
-    ScratchDir dir;
-    std::string saver = InstallSaver("logsaver.scr", dir.file("Program Files"), "My Saver.scr");
-    std::string log = dir.file("log.txt");
-    SetSaverLog(log);
-    WriteScrnsave(saver);
-    WriteIni(dir.ini(), "Action", "IconDubbleClick", "0");
-    WriteIni(dir.ini(), "Action", "ScreenSaveCommandWait", "0");
-    SetSpiActive(1);
-    BoxResponder boxes;
-    ResetState();
-    ReadAppMode();
-    RunOneShot();
-    ASSERT_TRUE(PumpUntil([&] { return !ReadLogLines(log).empty(); }, 10000));
-    std::vector<std::string> lines = ReadLogLines(log);
-    EXPECT_EQ("\"" + saver + "\" /s", lines[0]);
-    PumpMessages(300);
-    EXPECT_EQ(0u, boxes.Count());
-    EXPECT_EQ(1u, SpiActive());
-}
-
-TEST(OneShotStart, WaitsTheConfiguredTimeFirst)
-{
-    SystemGuard guard;
-    ScratchDir dir;
-    std::string saver = InstallSaver("logsaver.scr", dir.saverbox(), "LOGGER.SCR");
-    SetSaverLog(dir.file("log.txt"));
-    WriteScrnsave(saver);
-    WriteIni(dir.ini(), "Action", "IconDubbleClick", "0");
-    WriteIni(dir.ini(), "Action", "ScreenSaveCommandWait", "400");
-    ResetState();
-    ReadAppMode();
-    DWORD start = GetTickCount();
-    RunOneShot();
-    EXPECT_GE(GetTickCount() - start, 390u);
-}
-
-TEST(OneShotStart, FallsBackToTheToggleWhenNoSaverRuns)
-{
-    SystemGuard guard;
-    ScratchDir dir;
-    WriteIni(dir.ini(), "Action", "IconDubbleClick", "0");
-    WriteIni(dir.ini(), "Action", "ScreenSaveCommandWait", "0");
-    for (const char* configured : { ABSENT, "C:\\no such folder\\gone.scr" }) {
-        WriteScrnsave(configured);
-        SetSpiActive(1);
-        BoxResponder boxes;
-        ResetState();
-        ReadAppMode();
-        RunOneShot();
-        ASSERT_EQ(1u, boxes.Count()) << configured;
-        EXPECT_EQ(TOGGLED_OFF, boxes.Boxes()[0].text);
-        EXPECT_EQ(0u, SpiActive());
-        EXPECT_EQ("0", ReadDesktopValue("ScreenSaveActive"));
-    }
-}
-
+// The message literals and the menu resource both come out in CP932 bytes.
 TEST(CodePage, TextsAreShiftJisBytes)
 {
     EXPECT_EQ(932u, GetACP());
-    // The message literal and the menu resource both come out in CP932.
     EXPECT_EQ(std::string("\x97\x4C\x8C\xF8"), std::string("有効"));
     HMENU menu = LoadMenuA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDR_TRAYMENU));
     ASSERT_TRUE(menu != NULL);
