@@ -48,23 +48,6 @@ const char* const TEXT_KEYS[][2] = {
     { "HotKeys", "Key_RndCH" },
 };
 
-// Makes nested folders under base until the full path is exactly length
-// characters long; returns it ("" when it could not be made).
-std::string MakeDirOfLength(const std::string& base, size_t length)
-{
-    std::string path = base;
-    while (path.size() < length) {
-        size_t room = length - path.size() - 1;
-        size_t part = room > 200 ? 200 : room;
-        if (part == 0)
-            return "";
-        path += "\\" + std::string(part, 'd');
-        if (!CreateDirectoryA(path.c_str(), NULL) && GetLastError() != ERROR_ALREADY_EXISTS)
-            return "";
-    }
-    return path;
-}
-
 // A path of exactly length characters that names nothing.
 std::string MissingPathOfLength(size_t length)
 {
