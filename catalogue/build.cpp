@@ -9,6 +9,7 @@ constexpr char SAVER_FOLDER_NAME[] = "saverbox";
 constexpr char SAVER_PATTERN[] = "*.scr";
 constexpr int EXTENSION_LENGTH = 4;      // ".scr"
 constexpr int SAVER_NAME_STRING = 1;     // string 1 holds a saver's display name
+constexpr int SAVER_NAME_BLOCK = 1;      // the string-table block of ids 0-15
 constexpr int FOLDER_COUNT = 3;
 constexpr char EMPTY_CATALOGUE_TEXT[] =
     "スクリーンセーバーが１つもありません。\n"
@@ -37,6 +38,45 @@ BOOL PrepareSaverFolder(char* folder)
     return TRUE;
 }
 
+// String 1 of a module loaded as a data file, walked by hand: LoadStringA
+// trusts the lengths stored in the table, and a damaged file whose string
+// claims more characters than it holds would be read past its end.
+void ReadDisplayName(HMODULE module, char* label)
+{
+    HRSRC block = FindResourceA(module, MAKEINTRESOURCEA(SAVER_NAME_BLOCK), (LPCSTR)RT_STRING);
+    const WCHAR* text = block ? (const WCHAR*)LockResource(LoadResource(module, block)) : NULL;
+    if (!text)
+        return;
+    const WCHAR* end = text + SizeofResource(module, block) / sizeof(WCHAR);
+    // The resource directory can lie about the size as well; stay inside the
+    // memory that holds the file.
+    MEMORY_BASIC_INFORMATION region;
+    if (VirtualQuery(text, &region, sizeof region)) {
+        const WCHAR* regionEnd = (const WCHAR*)((const BYTE*)region.BaseAddress + region.RegionSize);
+        if (regionEnd < end)
+            end = regionEnd;
+    }
+    // Each entry is a count of characters followed by the characters; the
+    // block of string 1 starts with string 0.
+    for (int id = 0; id < SAVER_NAME_STRING; ++id) {
+        if (text >= end)
+            return;
+        text += 1 + *text;
+    }
+    if (text >= end)
+        return;
+    int length = *text++;
+    if (length > end - text)
+        length = (int)(end - text);
+    if (length > LABEL_SIZE - 1)
+        length = LABEL_SIZE - 1;   // at most 63 bytes are kept anyway
+    char wide[LABEL_SIZE * 2];
+    int bytes = WideCharToMultiByte(CP_ACP, 0, text, length, wide, sizeof wide - 1, NULL, NULL);
+    wide[bytes] = '\0';
+    lstrcpynA(label, wide, LABEL_SIZE);
+    TrimPartialCharacter(label);
+}
+
 void LabelOf(const SaverEntry* entry, char* label)
 {
     char path[MAX_PATH];
@@ -46,11 +86,8 @@ void LabelOf(const SaverEntry* entry, char* label)
     // imports and run the start-up code of the DLLs it pulls in.
     HMODULE module = LoadLibraryExA(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
     if (module) {
-        if (appState.useSaverName
-            && FindResourceA(module, MAKEINTRESOURCEA(SAVER_NAME_STRING), (LPCSTR)RT_STRING)) {
-            LoadStringA(module, SAVER_NAME_STRING, label, LABEL_SIZE);
-            TrimPartialCharacter(label);
-        }
+        if (appState.useSaverName)
+            ReadDisplayName(module, label);
         FreeLibrary(module);
     }
     // A block without string 1, or an empty one, shows the file name instead.

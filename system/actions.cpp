@@ -22,8 +22,12 @@ void ShowToggleMessage(HWND owner, UINT nowActive)
 DWORD CommandWaitMs()
 {
     // A negative wait (only reachable by editing the file) must not turn into
-    // an unsigned wait of weeks.
-    return appState.commandWaitMs < 0 ? 0 : (DWORD)appState.commandWaitMs;
+    // an unsigned wait of weeks, nor a huge typed one freeze the program.
+    if (appState.commandWaitMs < 0)
+        return 0;
+    if (appState.commandWaitMs > MAX_COMMAND_WAIT_MS)
+        return MAX_COMMAND_WAIT_MS;
+    return (DWORD)appState.commandWaitMs;
 }
 
 int ToggleScreenSaveActive(HWND owner)

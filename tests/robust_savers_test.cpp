@@ -142,12 +142,9 @@ TEST_P(BadSaverFile, IsListedAndUsableWithoutAWord)
 INSTANTIATE_TEST_SUITE_P(Files, BadSaverFile, ::testing::ValuesIn(BadFileCases()),
     [](const ::testing::TestParamInfo<BadFileCase>& info) { return info.param.name; });
 
-// A display name whose length runs off the end of the file. Disabled while
-// the catalogue reads names with LoadStringA, which trusts the length: it
-// reads past the mapped file, and the program crashes while it builds the
-// catalogue (under Wine the crash then waits in the debugger). Enable it
-// once the names are read with their lengths checked against the block.
-TEST(DamagedStringTable, DISABLED_NameRunningOffTheEndOfTheFile)
+// A display name whose stored length runs off the end of the file: the
+// catalogue must read only what the file holds, not crash while it builds.
+TEST(DamagedStringTable, NameRunningOffTheEndOfTheFile)
 {
     SystemGuard guard;
     ScratchDir dir;
