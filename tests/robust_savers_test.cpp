@@ -1,10 +1,5 @@
-// Saver files as users' folders really hold them: empty, damaged or foreign
-// files named .scr, names cut at the label's limit, names with blanks and
-// Japanese characters, more files than the menu has ids for, a folder named
-// like a saver, a saver folder that is a file, savers that vanish or change
-// between the catalogue build and their use, and savers that cannot run.
-// The program must list what it can, never crash, and speak only where its
-// own messages say so.
+// Saver files as folders really hold them: the program lists what it can,
+// never crashes, and speaks only where its own messages say so.
 #include <gtest/gtest.h>
 #include "harness/harness.h"
 #include "fixtures/robust_support.h"
@@ -12,8 +7,6 @@
 #include "app/app.h"
 #include "catalogue/catalogue.h"
 #include "res/resource.h"
-
-#include <cstdio>
 
 using namespace harness;
 using namespace robust;
@@ -33,7 +26,7 @@ constexpr char JAPANESE_STEM[] = "テスト セーバー";
 std::string Repeat(const std::string& text, size_t times)
 {
     std::string all;
-    for (size_t i = 0; i < times; ++i)
+    while (times--)
         all += text;
     return all;
 }
@@ -66,6 +59,18 @@ std::string NameOutsideImage()
     fixtures::Put32(image, DATA_ENTRY_IN_FILE, 0x00F00000);
     return image;
 }
+
+// Restored system state and a fresh current directory for every test.
+template <class Base>
+class InScratchDir : public Base {
+protected:
+    SystemGuard guard;
+    ScratchDir dir;
+};
+using DamagedStringTable = InScratchDir<::testing::Test>;
+using SaverNames = InScratchDir<::testing::Test>;
+using ManySavers = InScratchDir<::testing::Test>;
+using OddEntries = InScratchDir<::testing::Test>;
 
 struct BadFileCase {
     std::string name;       // test name
@@ -102,15 +107,12 @@ std::vector<BadFileCase> BadFileCases()
     };
 }
 
-class BadSaverFile : public ::testing::TestWithParam<BadFileCase> {};
+using BadSaverFile = InScratchDir<::testing::TestWithParam<BadFileCase>>;
 
-// Every such file is listed under a usable label and can be chosen, and a
-// refresh reads it again the same way.
+// Listed under a usable label, selectable, and read the same after a refresh.
 TEST_P(BadSaverFile, IsListedAndUsableWithoutAWord)
 {
     const BadFileCase& param = GetParam();
-    SystemGuard guard;
-    ScratchDir dir;
     std::string good = InstallSaver("logsaver.scr", dir.saverbox(), GOOD_SAVER);
     MakeFolderFile(JoinPath(dir.saverbox(), param.fileName), param.bytes);
     WriteScrnsave(good);
@@ -142,12 +144,9 @@ TEST_P(BadSaverFile, IsListedAndUsableWithoutAWord)
 INSTANTIATE_TEST_SUITE_P(Files, BadSaverFile, ::testing::ValuesIn(BadFileCases()),
     [](const ::testing::TestParamInfo<BadFileCase>& info) { return info.param.name; });
 
-// A display name whose stored length runs off the end of the file: the
-// catalogue must read only what the file holds, not crash while it builds.
-TEST(DamagedStringTable, NameRunningOffTheEndOfTheFile)
+// A stored name length past the end of the file: read only what is there.
+TEST_F(DamagedStringTable, NameRunningOffTheEndOfTheFile)
 {
-    SystemGuard guard;
-    ScratchDir dir;
     std::string good = InstallSaver("logsaver.scr", dir.saverbox(), GOOD_SAVER);
     MakeFolderFile(JoinPath(dir.saverbox(), "EDGE.SCR"), fixtures::PeWithNameRunningOffTheEnd());
     WriteScrnsave(good);
@@ -160,12 +159,9 @@ TEST(DamagedStringTable, NameRunningOffTheEndOfTheFile)
     EXPECT_EQ(0u, boxes.Count()) << BoxTexts(boxes);
 }
 
-// A long name with a blank and Japanese characters has a hashed 8.3 alias;
-// the alias is the path the program stores, compares and runs.
-TEST(SaverNames, BlanksAndJapaneseCharactersAreStoredMatchedAndRunByAlias)
+// The hashed 8.3 alias is the path stored, compared and run.
+TEST_F(SaverNames, BlanksAndJapaneseCharactersAreStoredMatchedAndRunByAlias)
 {
-    SystemGuard guard;
-    ScratchDir dir;
     std::string longPath = InstallSaver("logsaver.scr", dir.saverbox(), JAPANESE_SAVER);
     std::string alias = ShortNameOf(longPath);
     ASSERT_FALSE(alias.empty());
@@ -196,10 +192,8 @@ TEST(SaverNames, BlanksAndJapaneseCharactersAreStoredMatchedAndRunByAlias)
     EXPECT_EQ(configured, ReadScrnsave());
 }
 
-TEST(SaverNames, BlanksAndJapaneseCharactersShowInLabelAndMessage)
+TEST_F(SaverNames, BlanksAndJapaneseCharactersShowInLabelAndMessage)
 {
-    SystemGuard guard;
-    ScratchDir dir;
     std::string aliasPath = JoinPath(dir.saverbox(),
         ShortNameOf(InstallSaver("logsaver.scr", dir.saverbox(), JAPANESE_SAVER)));
     std::string plain = InstallSaver("nameless.scr", dir.saverbox(), "PLAIN.SCR");
@@ -219,12 +213,9 @@ TEST(SaverNames, BlanksAndJapaneseCharactersShowInLabelAndMessage)
               boxes.Boxes()[0].text);
 }
 
-// Ids from 41900 on belong to other commands: the 900th file is left out,
-// and the configure and random-change items keep their ids and jobs.
-TEST(ManySavers, NineHundredFilesListEightHundredNinetyNine)
+// Ids from 41900 on are other commands: the 900th file is left out.
+TEST_F(ManySavers, NineHundredFilesListEightHundredNinetyNine)
 {
-    SystemGuard guard;
-    ScratchDir dir;
     CreateDirectoryA(dir.saverbox().c_str(), NULL);
     for (int i = 1; i <= TOO_MANY_SAVERS; ++i) {
         char name[16];
@@ -237,10 +228,7 @@ TEST(ManySavers, NineHundredFilesListEightHundredNinetyNine)
     WriteScrnsave(ABSENT);
     WriteIni(dir.ini(), "Message", "OpenMessageBox", "0");
     BoxResponder boxes;
-    DWORD start = GetTickCount();
     MainWindow window;
-    DWORD buildMs = GetTickCount() - start;
-    printf("start-up with %d saver files: %lu ms\n", TOO_MANY_SAVERS, buildMs);
     ASSERT_EQ(MAX_SAVERS, appState.saverCount);
     for (int i = 1; i <= MAX_SAVERS; ++i)
         ASSERT_TRUE(MenuItemExists(IDM_SAVER_BASE + i)) << i;
@@ -254,8 +242,7 @@ TEST(ManySavers, NineHundredFilesListEightHundredNinetyNine)
     SendCommand(window, IDM_SAVER_LAST);
     EXPECT_EQ(MAX_SAVERS, appState.lastSaverIndex);
     EXPECT_EQ(PathOfSaver(MAX_SAVERS), ReadScrnsave());
-    // Configure runs the current saver, an empty file: the program's own
-    // message, then a rebuild that again stops at 899.
+    // Configuring the empty file: the moved message, a rebuild again to 899.
     SendCommand(window, IDM_SAVER_SETUP);
     ASSERT_EQ(1u, boxes.Count()) << BoxTexts(boxes);
     EXPECT_EQ(MOVED_TEXT, boxes.Boxes()[0].text);
@@ -264,12 +251,9 @@ TEST(ManySavers, NineHundredFilesListEightHundredNinetyNine)
     EXPECT_TRUE(ChecksMatchState());
 }
 
-// A folder whose name ends in .scr is listed like a file (the search's
-// attributes are not looked at) and fails like a missing file when run.
-TEST(OddEntries, FolderNamedLikeASaver)
+// Listed like a file, fails like a missing file when run.
+TEST_F(OddEntries, FolderNamedLikeASaver)
 {
-    SystemGuard guard;
-    ScratchDir dir;
     std::string good = InstallSaver("logsaver.scr", dir.saverbox(), GOOD_SAVER);
     std::string folder = JoinPath(dir.saverbox(), "x.scr");
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
@@ -293,12 +277,9 @@ TEST(OddEntries, FolderNamedLikeASaver)
     EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesA(folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// A file where the saver folder should be: it is neither replaced nor
-// searched; the other folders still count.
-TEST(OddEntries, SaverFolderThatIsAFile)
+// Neither replaced nor searched; the other folders still count.
+TEST_F(OddEntries, SaverFolderThatIsAFile)
 {
-    SystemGuard guard;
-    ScratchDir dir;
     const std::string content = "not a folder\r\n";
     WriteFileBytes(dir.saverbox(), content);
     WindowsDirSaver saver("logsaver.scr");
@@ -318,10 +299,8 @@ TEST(OddEntries, SaverFolderThatIsAFile)
     EXPECT_EQ(0u, GetFileAttributesA(dir.saverbox().c_str()) & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-TEST(OddEntries, SaverFolderThatIsAFileAndNoOtherSaver)
+TEST_F(OddEntries, SaverFolderThatIsAFileAndNoOtherSaver)
 {
-    SystemGuard guard;
-    ScratchDir dir;
     const std::string content = "not a folder\r\n";
     WriteFileBytes(dir.saverbox(), content);
     WriteScrnsave("C:\\somewhere\\else.scr");
@@ -356,16 +335,13 @@ struct GoneCase {
 
 void PrintTo(const GoneCase& c, std::ostream* os) { *os << c.name; }
 
-class SaverGoneBeforeUse : public ::testing::TestWithParam<GoneCase> {};
+using SaverGoneBeforeUse = InScratchDir<::testing::TestWithParam<GoneCase>>;
 
-// A and B are listed and A is configured; then both are deleted (and a new
-// C appears), both replaced by another saver, or both replaced by a file
-// that cannot run. Damaging both makes the random pick's outcome certain.
+// A configured, A and B listed; then both deleted (C appears), replaced by
+// another saver, or by a file that cannot run: the random pick is certain.
 TEST_P(SaverGoneBeforeUse, EndsInAKnownState)
 {
     const GoneCase& param = GetParam();
-    SystemGuard guard;
-    ScratchDir dir;
     std::string a = InstallSaver("logsaver.scr", dir.saverbox(), "A.SCR");
     std::string b = InstallSaver("logsaver.scr", dir.saverbox(), "B.SCR");
     std::string c = JoinPath(dir.saverbox(), "C.SCR");

@@ -1,10 +1,5 @@
-// The settings file, SYSTEM.INI and the Control Panel\desktop key as users
-// and other programs leave them: values that are no numbers, names in other
-// letter case, other encodings, files and folders that cannot be written,
-// paths at the length limit, a SYSTEM.INI that is missing, cut short or
-// names something unknown, and a registry key that is missing or locked.
-// The program must go on with defaults or the values it holds, write only
-// where it can, and speak only where its own messages say so.
+// NAPKIT.INI, SYSTEM.INI and Control Panel\desktop as users leave them: the
+// program goes on with defaults or held values and writes only where it can.
 #include <gtest/gtest.h>
 #include "harness/harness.h"
 #include "fixtures/robust_support.h"
@@ -70,16 +65,12 @@ void DoubleClickTrayIcon(HWND window)
 std::vector<std::string> Lines(const std::string& bytes)
 {
     std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < bytes.size()) {
-        size_t end = bytes.find('\n', start);
-        if (end == std::string::npos)
-            end = bytes.size();
+    for (size_t start = 0, end; start < bytes.size(); start = end + 1) {
+        end = std::min(bytes.find('\n', start), bytes.size());
         std::string line = bytes.substr(start, end - start);
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         lines.push_back(line);
-        start = end + 1;
     }
     return lines;
 }
@@ -96,8 +87,7 @@ int CountLines(const std::string& bytes, const std::string& text, bool prefix)
     return count;
 }
 
-// Two savers in the saver folder: one with a long name and an alias, one
-// whose name is already an 8.3 name.
+// MY_SAVER has a hashed alias, PLAIN_SAVER is its own 8.3 name.
 struct TwoSavers {
     explicit TwoSavers(const ScratchDir& dir)
         : myLong(InstallSaver("logsaver.scr", dir.saverbox(), MY_SAVER)),
@@ -106,6 +96,16 @@ struct TwoSavers {
     std::string myLong;
     std::string myAlias;
     std::string plain;
+};
+
+// Scratch dir, restored system state and two savers, PLAIN_SAVER configured.
+template <class Param>
+class WithTwoSavers : public ::testing::TestWithParam<Param> {
+protected:
+    WithTwoSavers() { WriteScrnsave(savers.plain); }
+    SystemGuard guard;
+    ScratchDir dir;
+    TwoSavers savers{ dir };
 };
 
 // ===================================================== NAPKIT.INI values
@@ -117,18 +117,12 @@ struct MalformedCase {
 
 void PrintTo(const MalformedCase& c, std::ostream* os) { *os << c.name; }
 
-class MalformedSettings : public ::testing::TestWithParam<MalformedCase> {};
+using MalformedSettings = WithTwoSavers<MalformedCase>;
 
-// Every integer key holds the same malformed text, every text key 300
-// characters. The program reads what the platform makes of them, runs in
-// tray mode, keeps its menu groups apart, never waits without end, and a
-// choice from the menu writes one key and leaves the others as they were.
+// Malformed integers and 300-character texts: the program runs in tray mode
+// with what the platform reads, and a menu choice writes only its own key.
 TEST_P(MalformedSettings, RunWithWhatThePlatformReads)
 {
-    SystemGuard guard;
-    ScratchDir dir;
-    TwoSavers savers(dir);
-    WriteScrnsave(savers.plain);
     SetSpiActive(1);
     SetSpiTimeout(START_SECONDS);
     for (const auto& key : INTEGER_KEYS)
@@ -137,7 +131,6 @@ TEST_P(MalformedSettings, RunWithWhatThePlatformReads)
         WriteIni(dir.ini(), key[0], key[1], std::string(LONG_TEXT, 'Q'));
     const int dblClick = PlatformInt(dir.ini(), "Action", "IconDubbleClick", 1);
     const int messages = PlatformInt(dir.ini(), "Message", "OpenMessageBox", 3);
-    printf("\"%s\" reads as %d\n", GetParam().text, dblClick);
 
     BoxResponder boxes;
     MainWindow window;
@@ -188,8 +181,7 @@ INSTANTIATE_TEST_SUITE_P(Values, MalformedSettings, ::testing::Values(
     MalformedCase{ "OnlyBlanks", "   " }),
     [](const ::testing::TestParamInfo<MalformedCase>& info) { return std::string(info.param.name); });
 
-// A wait of eleven digits wraps round in the platform's parse to some two
-// weeks; read as it stands, a start from the menu would freeze the program.
+// Eleven digits wrap in the platform's parse to weeks: cut to a minute.
 TEST(MalformedWait, IsCutToAMinute)
 {
     ScratchDir dir;
@@ -213,17 +205,12 @@ struct DblClickCase {
 
 void PrintTo(const DblClickCase& c, std::ostream* os) { *os << c.value; }
 
-class UnknownDblClickAction : public ::testing::TestWithParam<DblClickCase> {};
+using UnknownDblClickAction = WithTwoSavers<DblClickCase>;
 
-// No double-click item is checked; the double-click toggles; choosing an
-// item checks it and writes "0" or "1"; the other groups keep their checks
-// even when 40100 + the value is one of their items.
+// Unknown values check no item and toggle; other groups keep their checks
+// even when 40100 + value is one of their ids.
 TEST_P(UnknownDblClickAction, TogglesAndLeavesTheOtherGroupsAlone)
 {
-    SystemGuard guard;
-    ScratchDir dir;
-    TwoSavers savers(dir);
-    WriteScrnsave(savers.plain);
     SetSpiActive(0);   // the ON item is not checked: a stray check on it shows
     SetSpiTimeout(START_SECONDS);
     WriteIni(dir.ini(), "Action", "IconDubbleClick", GetParam().value);
@@ -262,8 +249,7 @@ INSTANTIATE_TEST_SUITE_P(Values, UnknownDblClickAction, ::testing::Values(
         return name[0] == '-' ? "Minus" + name.substr(1) : name;
     });
 
-// Section and key names are matched without regard to case, and a write
-// goes to the existing key instead of adding a second one.
+// Names in other case are read, and written in place, not added twice.
 TEST(SettingsLetterCase, NamesInOtherCaseAreReadAndRewrittenInPlace)
 {
     SystemGuard guard;
@@ -346,25 +332,17 @@ struct EncodingCase {
 
 void PrintTo(const EncodingCase& c, std::ostream* os) { *os << c.name; }
 
-class SettingsEncoding : public ::testing::TestWithParam<EncodingCase> {};
+using SettingsEncoding = WithTwoSavers<EncodingCase>;
 
-// Whatever the profile functions make of the file, each value is either
-// the file's or the default; a write keeps the file's encoding and loses
-// none of the other keys (nor, in Shift-JIS, the Japanese comments).
+// Each value is the file's or the default; a write keeps the encoding, the
+// other keys and (Shift-JIS) the Japanese comments.
 TEST_P(SettingsEncoding, ValuesOrDefaultsAndNothingLost)
 {
-    SystemGuard guard;
-    ScratchDir dir;
-    TwoSavers savers(dir);
-    WriteScrnsave(savers.plain);
     const std::string bytes = Encode(GetParam().encoding);
     WriteFileBytes(dir.ini(), bytes);
     BoxResponder boxes;
     MainWindow window;
     ASSERT_TRUE(IsWindow(window));
-    printf("%s: IconDubbleClick %u, wait %d, UseSaverName %d, OpenMessageBox %u\n",
-           GetParam().name, appState.dblClickItem - IDM_DBLCLICK_START, appState.commandWaitMs,
-           appState.useSaverName, appState.messageFlags);
     EXPECT_TRUE(appState.dblClickItem == IDM_DBLCLICK_START
                 || appState.dblClickItem == IDM_DBLCLICK_TOGGLE);
     EXPECT_TRUE(appState.commandWaitMs == 250 || appState.commandWaitMs == DEFAULT_COMMAND_WAIT_MS);
@@ -402,10 +380,8 @@ INSTANTIATE_TEST_SUITE_P(Files, SettingsEncoding, ::testing::Values(
 
 // ================================================ nothing can be written
 
-// A settings file that cannot be written. Wine run as root writes files
-// that carry the read-only attribute, so the test also keeps the file open
-// without write sharing, which makes every write fail as the attribute does
-// on Windows.
+// Wine as root ignores the read-only attribute, so the file is also held
+// open without write sharing.
 class UnwritableFile {
 public:
     explicit UnwritableFile(const std::string& path) : path_(path)
@@ -426,8 +402,7 @@ private:
     HANDLE handle_;
 };
 
-// Every write of the settings fails without a word; the program goes on
-// with the values in memory, and the file stays as it was.
+// Writes fail silently; the values in memory rule; the file keeps its bytes.
 TEST(UnwritableSettings, ReadOnlyFileKeepsItsBytes)
 {
     SystemGuard guard;
@@ -469,19 +444,7 @@ TEST(UnwritableSettings, ReadOnlyFileKeepsItsBytes)
     EXPECT_EQ(TOGGLED_OFF_TEXT, boxes.Boxes()[0].text);
 }
 
-// Helpers for the tests that run where the saver folder cannot be: the
-// savers come from the Windows directory.
-void ExpectRunsWithDefaults()
-{
-    EXPECT_EQ((UINT)IDM_DBLCLICK_TOGGLE, appState.dblClickItem);
-    EXPECT_EQ(DEFAULT_COMMAND_WAIT_MS, appState.commandWaitMs);
-    EXPECT_EQ(DEFAULT_MESSAGE_FLAGS, (int)appState.messageFlags);
-    EXPECT_EQ(DEFAULT_USE_SAVER_NAME, appState.useSaverName);
-}
-
-// A current directory in which nothing can be created: no settings file,
-// no saver folder; the program runs with defaults and keeps a changed
-// double-click action in memory.
+// Nothing can be created here: defaults, changes kept in memory.
 TEST(UnwritableSettings, ReadOnlyCurrentDirectory)
 {
     SystemGuard guard;
@@ -496,7 +459,9 @@ TEST(UnwritableSettings, ReadOnlyCurrentDirectory)
     {
         MainWindow window;
         ASSERT_TRUE(IsWindow(window));
-        ExpectRunsWithDefaults();
+        EXPECT_EQ((UINT)IDM_DBLCLICK_TOGGLE, appState.dblClickItem);
+        EXPECT_EQ(DEFAULT_COMMAND_WAIT_MS, appState.commandWaitMs);
+        EXPECT_EQ(DEFAULT_MESSAGE_FLAGS, (int)appState.messageFlags);
         EXPECT_EQ(1, appState.saverCount);
         SendCommand(window, IDM_DBLCLICK_START);
         EXPECT_EQ((UINT)IDM_DBLCLICK_START, appState.dblClickItem);
@@ -521,9 +486,8 @@ void PrintTo(const DeepDirCase& c, std::ostream* os) { *os << c.length; }
 
 class DeepCurrentDirectory : public ::testing::TestWithParam<DeepDirCase> {};
 
-// Near the limit the settings file, then the saver folder, no longer fit:
-// what does not fit is neither read nor written, not even under a cut
-// name; the rest of the program works.
+// What no longer fits in 259 characters is neither read nor written, not
+// even under a cut name; the rest works.
 TEST_P(DeepCurrentDirectory, WhatDoesNotFitIsLeftAlone)
 {
     SystemGuard guard;
@@ -630,11 +594,9 @@ void WriteSystemIni(IniState state, const TwoSavers& savers)
 class SystemIniState
     : public ::testing::TestWithParam<std::tuple<SystemIniCase, bool>> {};
 
-// At start-up, or written while the program runs and polls: a state that
-// names a listed saver (also by its alias in other case) is matched in
-// silence, a missing key or file gives a random choice, anything else is
-// the unknown-saver message, a refresh and a random choice. Afterwards the
-// program and SYSTEM.INI agree, and the file's other entries are intact.
+// At start or while polling: a listed saver (also its alias in other case)
+// is matched silently, a missing key or file gives a random choice, anything
+// else the unknown-saver message; SYSTEM.INI's other entries stay intact.
 TEST_P(SystemIniState, EndsWithAListedSaverConfigured)
 {
     const SystemIniCase& param = std::get<0>(GetParam());
@@ -696,9 +658,7 @@ INSTANTIATE_TEST_SUITE_P(States, SystemIniState, ::testing::Combine(::testing::V
                + (std::get<1>(info.param) ? "WhilePolling" : "AtStart");
     });
 
-// A listed saver whose path is exactly 259 characters long: matched whole.
-// The same path with more after it is not that saver: it must not be cut
-// down to it.
+// A 259-character saver path is matched whole; longer is not cut down to it.
 class LongestSaverPath : public ::testing::Test {
 protected:
     void SetUp() override
@@ -756,8 +716,7 @@ TEST_F(LongestSaverPath, LongerIsUnknownAtStart)
     EXPECT_TRUE(IsCataloguePath(ReadScrnsave()));
 }
 
-// One-shot start: the saver configured is not the 259-character saver it
-// begins with, so nothing runs and the toggle takes over.
+// One-shot: the longer path is unknown, so nothing runs and it toggles.
 TEST_F(LongestSaverPath, OneShotDoesNotRunACutPath)
 {
     WriteScrnsave(saverA_ + "x");
@@ -864,8 +823,7 @@ void WriteTree(HKEY parent, const RegTree& tree)
     RegCloseKey(key);
 }
 
-// HKCU\Control Panel\desktop as the test found it: every value and subkey
-// and its access rights, put back exactly by Restore (or at the end).
+// Puts HKCU\Control Panel\desktop back exactly: values, subkeys, rights.
 class DesktopKeyGuard {
 public:
     DesktopKeyGuard()
@@ -978,9 +936,8 @@ void PrintTo(const DesktopKeyCase& c, std::ostream* os) { *os << c.name; }
 
 class DesktopKey : public ::testing::TestWithParam<DesktopKeyCase> {};
 
-// Toggles and time-outs still act through the system parameters, in
-// memory, in the icon and the menu; the registry gets what can be written
-// and nothing else; the only box is the toggle's own.
+// Toggles and time-outs act through the system parameters; the registry gets
+// only what can be written; the only boxes are the toggle's.
 TEST_P(DesktopKey, ActionsGoOnThroughTheSystemParameters)
 {
     DesktopKeyGuard key;
