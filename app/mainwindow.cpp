@@ -8,6 +8,7 @@
 namespace {
 
 constexpr char TASKBAR_CREATED[] = "TaskbarCreated";
+constexpr DWORD REREAD_DELAY_MS = 50;
 
 LRESULT HandleCreate(HWND window)
 {
@@ -138,7 +139,15 @@ void PollSystemState(HWND window)
         return;
     char saver[MAX_PATH];
     ReadConfiguredSaver(saver);
-    if (lstrcmpiA(saver, appState.currentSaver) != 0)
+    if (lstrcmpiA(saver, appState.currentSaver) == 0)
+        return;
+    // Another program may be rewriting SYSTEM.INI in place, and a read in the
+    // middle of that takes a half-written file for an unknown saver (which
+    // ends in a random change). Only a value read alike twice is a change.
+    Sleep(REREAD_DELAY_MS);
+    char again[MAX_PATH];
+    ReadConfiguredSaver(again);
+    if (lstrcmpA(saver, again) == 0)
         SyncCurrentSaver(window, saver);
 }
 

@@ -115,16 +115,17 @@ DWORD WINAPI BoxResponder::ThreadMain(void* self)
 void BoxResponder::Run()
 {
     while (!stop_) {
-        TopScan top;
-        top.processId = processId_;
-        EnumWindows(ScanTop, (LPARAM)&top);
-        // Forget windows that are gone, so a reused handle counts again.
+        // Forget windows that are gone before looking, so a reused handle
+        // counts again and a box closing meanwhile is not recorded twice.
         std::vector<HWND> alive;
         for (HWND window : answered_) {
             if (IsWindow(window))
                 alive.push_back(window);
         }
         answered_ = alive;
+        TopScan top;
+        top.processId = processId_;
+        EnumWindows(ScanTop, (LPARAM)&top);
         for (HWND window : top.found) {
             bool known = false;
             for (HWND seen : answered_)
