@@ -45,9 +45,20 @@ int ToggleScreenSaveActive(HWND owner)
 
 static void ApplyTimeoutSeconds(UINT seconds)
 {
-    SystemParametersInfoA(SPI_SETSCREENSAVETIMEOUT, seconds, NULL, SPIF_SENDWININICHANGE);
+    SetSystemTimeoutSeconds(seconds);
     UpdateTrayTip();
     WriteDesktopValue(VALUE_SCREEN_SAVE_TIMEOUT, (int)seconds);
+}
+
+// The custom value's path once timeoutMinutes holds the minutes: nothing
+// when they equal the system's time-out read before.
+static void ApplyCustomMinutes(UINT secondsBefore)
+{
+    UINT seconds = (UINT)appState.timeoutMinutes * SECONDS_PER_MINUTE;
+    if (seconds == secondsBefore)
+        return;
+    CheckRadioItem(IDM_TIMEOUT_CUSTOM, &appState.timeoutItem);
+    ApplyTimeoutSeconds(seconds);
 }
 
 void ApplyTimeout(UINT item, HWND window)
@@ -61,11 +72,21 @@ void ApplyTimeout(UINT item, HWND window)
     }
     UINT before = ReadSystemTimeoutSeconds();
     RunDialog(appState.instance, window, DIALOG_MINUTES);
-    UINT seconds = (UINT)appState.timeoutMinutes * SECONDS_PER_MINUTE;
-    if (seconds == before)
+    ApplyCustomMinutes(before);
+}
+
+void ApplyMinutes(int minutes)
+{
+    if (minutes < MIN_CUSTOM_MINUTES || minutes > MAX_CUSTOM_MINUTES)
         return;
-    CheckRadioItem(IDM_TIMEOUT_CUSTOM, &appState.timeoutItem);
-    ApplyTimeoutSeconds(seconds);
+    UINT preset = TimeoutMenuId(minutes);
+    if (preset != IDM_TIMEOUT_CUSTOM) {
+        ApplyTimeout(preset, NULL);
+        return;
+    }
+    UINT before = ReadSystemTimeoutSeconds();
+    appState.timeoutMinutes = minutes;
+    ApplyCustomMinutes(before);
 }
 
 void StartScreenSaverNow(HWND window)
