@@ -79,6 +79,8 @@ void WINAPI RecordSleep(DWORD ms)
     char line[32];
     wsprintfA(line, "sleep %lu", ms);
     Record(line);
+    if (onSleep && GetCurrentThreadId() == testThread)
+        onSleep(ms);
     realSleep(ms);
 }
 
@@ -315,6 +317,7 @@ DWORD WINAPI WatchBoxes(void* param)
 }  // namespace
 
 std::function<int(const std::string& text)> onBox;
+std::function<void(DWORD ms)> onSleep;
 
 std::string SaverFile(const char* builtName) { return Join(Join(BuildDir(), "savers"), builtName); }
 std::string NapkitExe() { return Join(BuildDir(), "NAPKIT.EXE"); }
@@ -593,6 +596,7 @@ void Napkit::SetUp()
     quitSeen = false;
     clockFixed = false;
     onBox = nullptr;
+    onSleep = nullptr;
     ZeroMemory(&shellIcon, sizeof shellIcon);
     TakeCalls();
 }

@@ -54,6 +54,9 @@ Lines TakeCalls(const char* prefix);
 // on the program's thread, so messages dispatched here nest as in a real
 // box's loop); returns the button pressed. Default: IDOK at once.
 extern std::function<int(const std::string& text)> onBox;
+// Called on the program's thread before each of its waits (Sleep), to change
+// the world in the middle of what the program is doing.
+extern std::function<void(DWORD ms)> onSleep;
 // Pumps messages for ms, as a box's own loop would while the user reads it.
 int KeepBoxOpen(DWORD ms);
 
