@@ -80,8 +80,9 @@ int ParseMinutes(const char* digits)
     return minutes;
 }
 
-// Exactly one switch, / or - and a name in any letter case. Blanks and tabs
-// separate switches; a blank byte is never part of a double-byte character.
+// Exactly one switch, / or - and a name in any letter case, in quotes or not
+// (a shortcut or a task may quote it). Blanks and tabs separate switches; a
+// blank byte is never part of a double-byte character.
 Switch ParseSwitches(const char* commandLine)
 {
     Switch result = { SWITCH_BAD, 0 };
@@ -90,6 +91,10 @@ Switch ParseSwitches(const char* commandLine)
     while (*end && !IsBlank(*end))
         ++end;
     int length = (int)(end - start);
+    if (length >= 2 && start[0] == '"' && end[-1] == '"') {
+        ++start;
+        length -= 2;
+    }
     if (*SkipBlanks(end) != '\0' || length < 2 || length >= SWITCH_SIZE
         || (start[0] != '/' && start[0] != '-'))
         return result;
