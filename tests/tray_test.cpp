@@ -20,8 +20,6 @@ protected:
         Napkit::SetUp();
         saver = Install("logsaver.scr", "ONE.SCR");
         SetScrnsave(saver);
-        SetSystemActive(1);
-        SetSystemTimeout(300);
     }
     // Screen-saver starts the window has posted to itself.
     int TakeStarts()
