@@ -32,12 +32,14 @@ protected:
 TEST_F(Catalogue, NamesComeFromTheSaverOrItsFileName)
 {
     const struct { const char* built, *file, *useName, *label; } rows[] = {
-        { "logsaver.scr", "LOG.SCR", "1", "テスト用ロガー" },
+        { "logsaver.scr", "LOG.SCR", nullptr, "テスト用ロガー" },
         { "logsaver.scr", "LOG.SCR", "0", "LOG" },
         { "nameless.scr", "Plain Name.scr", "1", "Plain Name" },
         { "emptyname.scr", "EMPTY.SCR", "1", "EMPTY" },
         // 82 bytes cut to 63 would end in the lead byte of "め": 62 are kept.
         { "longname.scr", "LONG.SCR", "1", "ABとても長い名前のスクリーンセーバーで表示名の切り詰め方を確か" },
+        // 81 bytes: 63 end on a whole character.
+        { "oddname.scr", "ODD.SCR", "1", "Aとても長い名前のスクリーンセーバーで表示名の切り詰め方を確かめ" },
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.file);
@@ -105,7 +107,7 @@ TEST_F(Catalogue, PollFollowsSystemIniChangedElsewhere)
 TEST_F(Catalogue, ChoosingASaverWritesAndAnnouncesIt)
 {
     const struct { const char* name; const char* flags; UINT id; Lines calls; std::string written; UINT checked; } rows[] = {
-        { "with box", "3", 41002, { "spi 17 1 2", "box main 0x0 NAPKIT|スクリーンセーバーを「 BETA 」に変更しました。" }, b, 41002 },
+        { "with box", nullptr, 41002, { "spi 17 1 2", "box main 0x0 NAPKIT|スクリーンセーバーを「 BETA 」に変更しました。" }, b, 41002 },
         { "without box", "1", 41003, { "spi 17 1 2" }, c, 41003 },
         { "the checked one", "3", 41001, {}, a, 41001 },
         { "no such saver", "3", 41004, {}, a, 41001 },

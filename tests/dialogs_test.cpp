@@ -31,8 +31,6 @@ protected:
     {
         Napkit::SetUp();
         SetScrnsave(Install("logsaver.scr", "ONE.SCR"));
-        SetSystemTimeout(300);
-        SetSystemActive(1);
     }
 };
 
@@ -103,7 +101,7 @@ TEST_F(Dialogs, SettingsShowAndWriteTheFourChoices)
         SCOPED_TRACE(row.name);
         SetIni("Message", "OpenMessageBox", row.flags);
         SetIni("Action", "ScreenSaver_RandomSet", row.randomSet);
-        WriteIni(Ini(), "Action", "UseSaverName", ABSENT);
+        SetIni("Action", "UseSaverName", nullptr);
         std::string shown;
         Start();
         AnswerDialogs({ [&](HWND dialog) {
@@ -145,9 +143,9 @@ TEST_F(Dialogs, HotKeysAreTakenWhileRunningWhenEnabled)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        WriteIni(Ini(), "HotKeys", "EnableHotKeys", row.enable ? row.enable : ABSENT);
-        WriteIni(Ini(), "HotKeys", "CombinationKeys", row.modifiers ? row.modifiers : ABSENT);
-        WriteIni(Ini(), "HotKeys", "Key_Start", row.start ? row.start : ABSENT);
+        SetIni("HotKeys", "EnableHotKeys", row.enable);
+        SetIni("HotKeys", "CombinationKeys", row.modifiers);
+        SetIni("HotKeys", "Key_Start", row.start);
         Start();
         bool free = RegisterHotKey(NULL, 1, row.mod, row.key);
         UnregisterHotKey(NULL, 1);

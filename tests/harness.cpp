@@ -737,9 +737,9 @@ std::string Napkit::Install(const char* builtName, const std::string& name, std:
     return found.cAlternateFileName[0] ? Join(dir, found.cAlternateFileName) : target;
 }
 
-void Napkit::SetIni(const char* section, const char* key, const std::string& value)
+void Napkit::SetIni(const char* section, const char* key, const char* value)
 {
-    WriteIni(Ini(), section, key, value);
+    WriteIni(Ini(), section, key, value ? value : ABSENT);
 }
 
 Program::Program(const std::string& arguments, const std::string& dir)

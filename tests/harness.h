@@ -120,7 +120,7 @@ public:
     // the path the program writes to SYSTEM.INI for it (8.3 alias if any).
     std::string Install(const char* builtName, const std::string& name, std::string dir = "");
     std::string Ini() const { return folder + "\\NAPKIT.INI"; }
-    void SetIni(const char* section, const char* key, const std::string& value);
+    void SetIni(const char* section, const char* key, const char* value);   // nullptr removes
 
     std::string folder;         // the current directory of the case
     std::string saverbox;

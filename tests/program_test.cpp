@@ -33,7 +33,7 @@ TEST_F(Whole, OneShotStartsTheSaverOrToggles)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         SetIni("Action", "AppMode", "1");
-        WriteIni(Ini(), "Action", "IconDubbleClick", row.action ? row.action : ABSENT);
+        SetIni("Action", "IconDubbleClick", row.action);
         SetIni("Message", "OpenMessageBox", row.flags);
         SetScrnsave(row.configured);
         SetSystemActive(row.active);
