@@ -185,23 +185,25 @@ std::string Join(const std::string& dir, const std::string& name)
     return dir.back() == '\\' ? dir + name : dir + "\\" + name;
 }
 
+// Paths may be longer than MAX_PATH here: the "\\?\" form takes them.
 void RemoveTree(const std::string& path)
 {
+    std::string whole = path.compare(0, 4, "\\\\?\\") == 0 ? path : "\\\\?\\" + path;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(Join(path, "*").c_str(), &found);
+    HANDLE search = FindFirstFileA(Join(whole, "*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
             std::string name = found.cFileName;
             if (name == "." || name == "..")
                 continue;
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(Join(path, name));
+                RemoveTree(Join(whole, name));
             else
-                DeleteFileA(Join(path, name).c_str());
+                DeleteFileA(Join(whole, name).c_str());
         } while (FindNextFileA(search, &found));
         FindClose(search);
     }
-    RemoveDirectoryA(path.c_str());
+    RemoveDirectoryA(whole.c_str());
 }
 
 std::string SystemIni() { return Join(WindowsDir(), "SYSTEM.INI"); }
@@ -374,7 +376,7 @@ std::string ReadIni(const std::string& file, const char* section, const char* ke
 void WriteIni(const std::string& file, const char* section, const char* key, const std::string& value)
 {
     if (!WritePrivateProfileStringA(section, key, value == ABSENT ? NULL : value.c_str(),
-                                    file.c_str()))
+                                    file.c_str()) && value != ABSENT)
         ADD_FAILURE() << "cannot write " << key << " to " << file;
 }
 
@@ -576,7 +578,7 @@ void Napkit::SetUp()
     GetCurrentDirectoryA(MAX_PATH, previous);
     previousDir_ = previous;
     CreateDirectoryA(SCRATCH_ROOT, NULL);
-    wsprintfA(name, "case-%d", ++counter);
+    wsprintfA(name, "case-%lu-%d", GetCurrentProcessId() % 1000, ++counter);
     folder = Join(SCRATCH_ROOT, name);
     saverbox = Join(folder, "saverbox");
     RemoveTree(folder);
@@ -593,6 +595,8 @@ void Napkit::SetUp()
     timeout_ = DesktopValue("ScreenSaveTimeOut");
     spiActive_ = SystemActive();
     spiTimeout_ = SystemTimeout();
+    SetSystemActive(1);
+    SetSystemTimeout(300);
     quitSeen = false;
     clockFixed = false;
     onBox = nullptr;
@@ -638,6 +642,7 @@ HWND Napkit::Start()
                              MAIN_WINDOW_SIZE, MAIN_WINDOW_SIZE, NULL, NULL, instance, NULL);
     mainWindow = window;
     ended_ = false;
+    quitSeen = false;
     EXPECT_TRUE(windowClass && window) << "no main window";
     return window;
 }
@@ -732,9 +737,9 @@ std::string Napkit::Install(const char* builtName, const std::string& name, std:
     return found.cAlternateFileName[0] ? Join(dir, found.cAlternateFileName) : target;
 }
 
-void Napkit::SetIni(const char* section, const char* key, const std::string& value)
+void Napkit::SetIni(const char* section, const char* key, const char* value)
 {
-    WriteIni(Ini(), section, key, value);
+    WriteIni(Ini(), section, key, value ? value : ABSENT);
 }
 
 Program::Program(const std::string& arguments, const std::string& dir)

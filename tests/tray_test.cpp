@@ -20,8 +20,6 @@ protected:
         Napkit::SetUp();
         saver = Install("logsaver.scr", "ONE.SCR");
         SetScrnsave(saver);
-        SetSystemActive(1);
-        SetSystemTimeout(300);
     }
     // Screen-saver starts the window has posted to itself.
     int TakeStarts()
@@ -62,7 +60,7 @@ TEST_F(Tray, SetUpAndPollShowTheSystemState)
     for (bool byPoll : { false, true }) {
         for (const Row& row : rows) {
             SCOPED_TRACE(std::string(row.name) + (byPoll ? " (poll)" : " (set-up)"));
-            SetIni("Action", "IconDubbleClick", row.dblClick ? row.dblClick : "1");
+            SetIni("Action", "IconDubbleClick", row.dblClick);
             if (byPoll)
                 Start();
             SetSystemActive(row.active);
@@ -86,7 +84,7 @@ TEST_F(Tray, StateAndTimeoutCommandsChangeTheSystemAndSaySo)
     struct Row { const char* name; UINT active; const char* flags; void (Tray::*act)(UINT); UINT id;
                  Lines calls; const char* checks, *activeValue, *timeoutValue; UINT seconds; };
     const Row rows[] = {
-        { "off", 1, "3", &Tray::Command, 40302, { "spi 17 0 2", BOX_OFF }, "40101 40205 40302 41001", "0", ABSENT, 300 },
+        { "off", 1, nullptr, &Tray::Command, 40302, { "spi 17 0 2", BOX_OFF }, "40101 40205 40302 41001", "0", ABSENT, 300 },
         { "on, no box", 0, "2", &Tray::Command, 40301, { "spi 17 1 2" }, "40101 40205 40301 41001", "1", ABSENT, 300 },
         { "off when off", 0, "3", &Tray::Command, 40302, {}, "40101 40205 40302 41001", ABSENT, ABSENT, 300 },
         { "switch key", 1, "1", &Tray::HotKey, 40101, { "spi 17 0 2", BOX_OFF }, "40101 40205 40302 41001", "0", ABSENT, 300 },
@@ -131,6 +129,7 @@ TEST_F(Tray, StartsWaitTheConfiguredTimeOnce)
     struct Row { const char* name; const char* wait; void (Tray::*act)(UINT); UINT id; Lines calls; const char* menuStart; };
     const Row rows[] = {
         { "menu", "300", &Tray::Command, 42000, { "sleep 300" }, "sleep 300" },
+        { "default", nullptr, &Tray::Command, 42000, { "sleep 500" }, "sleep 500" },
         { "hot key: a tenth", "300", &Tray::HotKey, 42000, { "sleep 30" }, "sleep 300" },
         { "hot key, 5 ms", "5", &Tray::HotKey, 42000, { "sleep 0" }, "sleep 5" },
         { "double-click: tray, then command", "300", &Tray::TrayEvent, WM_LBUTTONDBLCLK, { "sleep 300", "sleep 300" }, "sleep 300" },
