@@ -15,7 +15,6 @@ struct CommandLine : Napkit {
         SetScrnsave(saver);
         SetIni("Action", "ScreenSaveCommandWait", "250");
         SetIni("Message", "OpenMessageBox", "0");
-        SetSystemActive(1);
         TakeDesktop();
     }
     std::string TakeDesktop()   // HKCU\Control Panel\desktop as "active/timeout", then cleared
