@@ -154,7 +154,7 @@ int Forward(HWND window, const Switch& command)
     case SWITCH_REFRESH:
         wParam = IDM_REFRESH;
         break;
-    default:
+    default:   // SWITCH_EXIT: bad switches and /? never get here
         wParam = IDM_EXIT;
         break;
     }
