@@ -46,8 +46,7 @@ void Record(const std::string& line)
 std::string ClassOf(HWND window)
 {
     char name[64] = "";
-    GetClassNameA(window, name, sizeof name);
-    return name;
+    return std::string(name, GetClassNameA(window, name, sizeof name));
 }
 
 int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT flags)
@@ -71,7 +70,7 @@ void WINAPI RecordSleep(DWORD ms)
     Record(Format("sleep %lu", ms));
     if (onSleep && GetCurrentThreadId() == testThread)
         onSleep(ms);
-    realSleep(ms);
+    realSleep(ms < 5000 ? ms : 0);   // a long wait is recorded, not sat through
 }
 
 BOOL WINAPI RecordSpi(UINT action, UINT value, PVOID data, UINT flags)
@@ -149,31 +148,34 @@ std::string Join(const std::string& dir, const std::string& name)
     return dir.back() == '\\' ? dir + name : dir + "\\" + name;
 }
 
-std::string BuildDir()
+std::string BuildDir()   // tests\..
 {
     char path[MAX_PATH];
-    GetModuleFileNameA(NULL, path, MAX_PATH);
-    std::string dir = path;
+    std::string dir(path, GetModuleFileNameA(NULL, path, MAX_PATH));
     return dir.substr(0, dir.rfind('\\', dir.rfind('\\') - 1));
 }
 
-// Paths may be longer than MAX_PATH here: the "\\?\" form takes them.
-void RemoveTree(const std::string& path)
+// Paths here may be longer than MAX_PATH: only the wide "\\?\" form takes them.
+void RemoveTree(const std::wstring& path)
 {
-    std::string whole = path.compare(0, 4, "\\\\?\\") == 0 ? path : "\\\\?\\" + path;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(Join(whole, "*").c_str(), &found);
-    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
-        std::string name = found.cFileName;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (name != "." && name != "..")
-                RemoveTree(Join(whole, name));
-        } else {
-            DeleteFileA(Join(whole, name).c_str());
-        }
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+        std::wstring name = found.cFileName, inner = path + L"\\" + name;
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            DeleteFileW(inner.c_str());
+        else if (name != L"." && name != L"..")
+            RemoveTree(inner);
     }
     FindClose(search);
-    RemoveDirectoryA(whole.c_str());
+    RemoveDirectoryW(path.c_str());
+}
+
+void RemoveTree(const std::string& path)
+{
+    WCHAR wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+    RemoveTree(L"\\\\?\\" + std::wstring(wide));
 }
 
 std::string SystemIni() { return Join(WindowsDir(), "SYSTEM.INI"); }
@@ -250,15 +252,13 @@ std::string NapkitExe() { return Join(BuildDir(), "NAPKIT.EXE"); }
 std::string WindowsDir()
 {
     char dir[MAX_PATH];
-    GetWindowsDirectoryA(dir, MAX_PATH);
-    return dir;
+    return std::string(dir, GetWindowsDirectoryA(dir, MAX_PATH));
 }
 
 std::string SystemDir()
 {
     char dir[MAX_PATH];
-    GetSystemDirectoryA(dir, MAX_PATH);
-    return dir;
+    return std::string(dir, GetSystemDirectoryA(dir, MAX_PATH));
 }
 
 std::string ReadBytes(const std::string& path)
@@ -288,8 +288,7 @@ void WriteBytes(const std::string& path, const std::string& bytes)
 std::string ReadIni(const std::string& file, const char* section, const char* key)
 {
     char value[TEXT_SIZE];
-    GetPrivateProfileStringA(section, key, ABSENT, value, sizeof value, file.c_str());
-    return value;
+    return std::string(value, GetPrivateProfileStringA(section, key, ABSENT, value, sizeof value, file.c_str()));
 }
 
 void WriteIni(const std::string& file, const char* section, const char* key, const std::string& value)
@@ -329,15 +328,13 @@ void SetDesktopValue(const char* name, const std::string& text)
 UINT SystemActive()
 {
     BOOL active = FALSE;
-    realSpi(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
-    return active ? 1 : 0;
+    return realSpi(SPI_GETSCREENSAVEACTIVE, 0, &active, 0) && active;
 }
 
 UINT SystemTimeout()
 {
     UINT seconds = 0;
-    realSpi(SPI_GETSCREENSAVETIMEOUT, 0, &seconds, 0);
-    return seconds;
+    return realSpi(SPI_GETSCREENSAVETIMEOUT, 0, &seconds, 0) ? seconds : 0;
 }
 
 void SetSystemActive(UINT active)
@@ -375,11 +372,7 @@ Lines TakeCalls(const char* prefix)
     return kept;
 }
 
-int KeepBoxOpen(DWORD ms)
-{
-    Pump(ms);
-    return IDOK;
-}
+int KeepBoxOpen(DWORD ms) { return Pump(ms), IDOK; }
 
 Lines SaverLog(size_t atLeast)
 {
@@ -431,8 +424,7 @@ static DWORD_PTR SendToControl(HWND dialog, int id, UINT message, WPARAM wParam,
 std::string ControlText(HWND dialog, int id)
 {
     char text[TEXT_SIZE] = "";
-    SendToControl(dialog, id, WM_GETTEXT, sizeof text, (LPARAM)text);
-    return text;
+    return std::string(text, SendToControl(dialog, id, WM_GETTEXT, sizeof text, (LPARAM)text));
 }
 
 void TypeText(HWND dialog, int id, const std::string& text) { SendToControl(dialog, id, WM_SETTEXT, 0, (LPARAM)text.c_str()); }
@@ -602,11 +594,7 @@ std::string Napkit::TrayIcon()
     return "other";
 }
 
-void Napkit::DropTrayIcon()
-{
-    realNotify(NIM_DELETE, &shellIcon);
-    shellIcon.hWnd = NULL;
-}
+void Napkit::DropTrayIcon() { realNotify(NIM_DELETE, &shellIcon), shellIcon.hWnd = NULL; }
 
 std::string Napkit::Install(const char* builtName, const std::string& name, std::string dir)
 {
@@ -620,10 +608,7 @@ std::string Napkit::Install(const char* builtName, const std::string& name, std:
     return found.cAlternateFileName[0] ? Join(dir, found.cAlternateFileName) : target;
 }
 
-void Napkit::SetIni(const char* section, const char* key, const char* value)
-{
-    WriteIni(Ini(), section, key, value ? value : ABSENT);
-}
+void Napkit::SetIni(const char* section, const char* key, const char* value) { WriteIni(Ini(), section, key, value ? value : ABSENT); }
 
 Program::Program(const std::string& arguments, const std::string& dir)
 {

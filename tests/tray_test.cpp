@@ -134,6 +134,7 @@ TEST_F(Tray, StartsWaitTheConfiguredTimeOnce)
         { "hot key, 5 ms", "5", &Tray::HotKey, 42000, { "sleep 0" }, "sleep 5" },
         { "double-click: tray, then command", "300", &Tray::TrayEvent, WM_LBUTTONDBLCLK, { "sleep 300", "sleep 300" }, "sleep 300" },
         { "negative wait", "-5", &Tray::Command, 42000, { "sleep 0" }, "sleep 0" },
+        { "at most a minute", "99999999", &Tray::HotKey, 42000, { "sleep 6000" }, "sleep 60000" },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
