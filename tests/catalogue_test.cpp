@@ -58,7 +58,7 @@ TEST_F(Catalogue, StartMatchesSystemIniOrPicksAtRandom)
 {
     FixClock(1000);
     const struct { const char* name; std::string configured; const char* randomSet; UINT checked; Lines calls; std::string written; } rows[] = {
-        { "match, other case", "c:\\windows\\gamma.scr", "0", 41003, {}, "c:\\windows\\gamma.scr" },
+        { "match, other case", "c:\\windows\\gamma.scr", nullptr, 41003, {}, "c:\\windows\\gamma.scr" },
         { "absent", ABSENT, "0", 41002, {}, b },
         { "random at start", c, "1", 41002, {}, b },
         { "random set 2 acts as 0", c, "2", 41003, {}, c },
@@ -106,12 +106,14 @@ TEST_F(Catalogue, PollFollowsSystemIniChangedElsewhere)
 
 TEST_F(Catalogue, ChoosingASaverWritesAndAnnouncesIt)
 {
-    const struct { const char* name; const char* flags; UINT id; Lines calls; std::string written; UINT checked; } rows[] = {
-        { "with box", nullptr, 41002, { "spi 17 1 2", "box main 0x0 NAPKIT|スクリーンセーバーを「 BETA 」に変更しました。" }, b, 41002 },
-        { "without box", "1", 41003, { "spi 17 1 2" }, c, 41003 },
-        { "the checked one", "3", 41001, {}, a, 41001 },
-        { "no such saver", "3", 41004, {}, a, 41001 },
-        { "random change", "3", 41950, {}, c, 41003 },
+    const struct { const char* name; const char* flags; void (Napkit::*act)(UINT); UINT id; Lines calls; std::string written; UINT checked; } rows[] = {
+        { "with box", nullptr, &Napkit::Command, 41002, { "spi 17 1 2", "box main 0x0 NAPKIT|スクリーンセーバーを「 BETA 」に変更しました。" }, b, 41002 },
+        { "without box", "1", &Napkit::Command, 41003, { "spi 17 1 2" }, c, 41003 },
+        { "the checked one", "3", &Napkit::Command, 41001, {}, a, 41001 },
+        { "no such saver", "3", &Napkit::Command, 41004, {}, a, 41001 },
+        { "random change", "3", &Napkit::Command, 41950, {}, c, 41003 },
+        { "random change key", "3", &Napkit::HotKey, 41950, {}, c, 41003 },
+        { "random start key", "3", &Napkit::HotKey, 42010, { "sleep 300", "exec 1 \"" + c + "\" /s" }, a, 41001 },
     };
     FixClock(1004);
     for (const auto& row : rows) {
@@ -119,7 +121,7 @@ TEST_F(Catalogue, ChoosingASaverWritesAndAnnouncesIt)
         SetIni("Message", "OpenMessageBox", row.flags);
         Start();
         TakeCalls();
-        Command(row.id);
+        (this->*row.act)(row.id);
         EXPECT_EQ(TakeCalls(), row.calls);
         EXPECT_EQ(Scrnsave(), row.written);
         EXPECT_EQ(Checks(), "40101 40205 40301 " + std::to_string(row.checked));

@@ -120,39 +120,46 @@ TEST_F(Dialogs, SettingsShowAndWriteTheFourChoices)
     }
 }
 
-TEST_F(Dialogs, AboutClosesWithItsButton)
+TEST_F(Dialogs, AboutClosesWithItsButtonOnly)
 {
+    bool open = false;
     Start();
-    AnswerDialogs({ [](HWND dialog) { Press(dialog, IDCANCEL); Sleep(200); Press(dialog, IDOK); } });
+    AnswerDialogs({ [&](HWND dialog) { Press(dialog, IDCANCEL); Sleep(300); open = IsWindow(dialog); Press(dialog, IDOK); } });
     Command(42050);
     EXPECT_EQ(DialogsSeen(), 1);
+    EXPECT_TRUE(open) << "closed by another command";
     EXPECT_EQ(TakeCalls(), Lines{});
 }
 
 TEST_F(Dialogs, HotKeysAreTakenWhileRunningWhenEnabled)
 {
-    const struct { const char* name, *enable, *modifiers, *start; UINT mod, key; bool taken; } rows[] = {
-        { "defaults", "1", nullptr, nullptr, MOD_CONTROL | MOD_ALT, 'Z', true },
-        { "switch", "1", nullptr, nullptr, MOD_CONTROL | MOD_ALT, 'X', true },
-        { "random run", "1", nullptr, nullptr, MOD_CONTROL | MOD_ALT, 'A', true },
-        { "random change", "1", nullptr, nullptr, MOD_CONTROL | MOD_ALT, 'S', true },
-        { "refresh", "1", "4", nullptr, MOD_CONTROL | MOD_ALT, 'F', true },
-        { "shift, lower-case key", "1", "4", "q", MOD_SHIFT, 'Q', true },
-        { "disabled", "0", nullptr, nullptr, MOD_CONTROL | MOD_ALT, 'Z', false },
-        { "absent", nullptr, nullptr, nullptr, MOD_CONTROL | MOD_ALT, 'Z', false },
+    const UINT CTRL_ALT = MOD_CONTROL | MOD_ALT;
+    const struct { const char* name, *enable, *modifiers, *keys[4]; std::vector<std::pair<UINT, UINT>> taken; } rows[] = {
+        { "defaults", "1", nullptr, {}, { { CTRL_ALT, 'Z' }, { CTRL_ALT, 'X' }, { CTRL_ALT, 'A' }, { CTRL_ALT, 'S' }, { CTRL_ALT, 'F' } } },
+        { "shift, keys of one's own", "1", "4", { "q", "W", "e", "r" },
+          { { CTRL_ALT, 'F' }, { MOD_SHIFT, 'Q' }, { MOD_SHIFT, 'W' }, { MOD_SHIFT, 'E' }, { MOD_SHIFT, 'R' } } },
+        { "disabled", "0", nullptr, {}, {} },
+        { "absent", nullptr, nullptr, {}, {} },
     };
+    const char* keyNames[] = { "Key_Start", "Key_Switch", "Key_RndRun", "Key_RndCH" };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         SetIni("HotKeys", "EnableHotKeys", row.enable);
         SetIni("HotKeys", "CombinationKeys", row.modifiers);
-        SetIni("HotKeys", "Key_Start", row.start);
-        Start();
-        bool free = RegisterHotKey(NULL, 1, row.mod, row.key);
-        UnregisterHotKey(NULL, 1);
-        EXPECT_EQ(!free, row.taken);
-        Close();
-        EXPECT_TRUE(RegisterHotKey(NULL, 1, row.mod, row.key)) << "still taken after the end";
-        UnregisterHotKey(NULL, 1);
+        for (int i = 0; i < 4; ++i)
+            SetIni("HotKeys", keyNames[i], row.keys[i]);
+        for (bool running : { true, false }) {
+            std::vector<std::pair<UINT, UINT>> taken;
+            running ? (void)Start() : Close();
+            for (UINT mod : { (UINT)CTRL_ALT, (UINT)MOD_SHIFT }) {
+                for (UINT key : { 'Z', 'X', 'A', 'S', 'F', 'Q', 'W', 'E', 'R' }) {
+                    if (!RegisterHotKey(NULL, 1, mod, key))
+                        taken.push_back({ mod, key });
+                    UnregisterHotKey(NULL, 1);
+                }
+            }
+            EXPECT_EQ(taken, running ? row.taken : decltype(taken){}) << (running ? "running" : "ended");
+        }
     }
 }
 

@@ -62,7 +62,6 @@ TEST_F(Whole, OneShotProgramTogglesTheSharedFlag)
 
 TEST_F(Whole, OnlyOneTrayCopyRuns)
 {
-    SetIni("Action", "AppMode", "2");
     Program first;
     HWND window = first.Window(10000);
     ASSERT_NE(window, (HWND)NULL);
