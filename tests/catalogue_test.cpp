@@ -179,22 +179,21 @@ TEST_F(Catalogue, RefreshKeepsTheOtherChecks)
     EXPECT_EQ(Scrnsave(), b);
 }
 
-TEST_F(Catalogue, LimitsOfNamesPathsAndCount)
+TEST_F(Catalogue, LimitsOfPathsAndCount)
 {
-    DeleteFileA(b.c_str());
-    DeleteFileA(c.c_str());
-    // A saver whose full path would exceed 259 characters is passed over.
-    Install("logsaver.scr", std::string(256 - saverbox.size(), 'L') + ".scr");
-    for (int i = 1; i < 900; ++i)
-        CopyFileA(a.c_str(), (saverbox + "\\S" + std::to_string(i) + ".SCR").c_str(), FALSE);
+    // Full paths of 259 characters are listed, of 260 passed over.
+    DeleteFileA(a.c_str());
+    for (size_t length : { 259u, 260u })
+        Install("logsaver.scr", std::string(length - saverbox.size() - 5, 'L') + ".scr");
     Start();
+    EXPECT_NE(MenuText(41003), ABSENT);
+    EXPECT_EQ(MenuText(41004), ABSENT) << "a path of 260 characters was listed";
+    Close();
+    for (int i = 1; i < 899; ++i)
+        CopyFileA(SaverFile("logsaver.scr").c_str(), (saverbox + "\\S" + std::to_string(i) + ".SCR").c_str(), FALSE);
+    Start();   // 901 with the long one, BETA and GAMMA
     EXPECT_NE(MenuText(41899), ABSENT);
     EXPECT_EQ(MenuText(41900), "設定") << "a 900th saver took the id of the saver settings";
-    Close();
-    DeleteFileA((saverbox + "\\S899.SCR").c_str());
-    DeleteFileA((saverbox + "\\S898.SCR").c_str());
-    Start();
-    EXPECT_EQ(MenuText(41899), ABSENT) << "the long name was listed";
 }
 
 TEST_F(Catalogue, NoSaverAtAllEndsTheProgram)

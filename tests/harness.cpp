@@ -301,16 +301,21 @@ void WriteIni(const std::string& file, const char* section, const char* key, con
 std::string Scrnsave() { return ReadIni(SystemIni(), "boot", "SCRNSAVE.EXE"); }
 void SetScrnsave(const std::string& value) { WriteIni(SystemIni(), "boot", "SCRNSAVE.EXE", value); }
 
+// Read in its wide form: the ANSI read of a string stored without its NUL
+// adds one.
 std::string DesktopValue(const char* name)
 {
     HKEY key;
-    char value[TEXT_SIZE];
+    WCHAR value[TEXT_SIZE], wideName[64];
+    char text[TEXT_SIZE];
     DWORD size = sizeof value;
+    MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, 64);
     if (RegOpenKeyExA(HKEY_CURRENT_USER, DESKTOP_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return ABSENT;
-    LONG result = RegQueryValueExA(key, name, NULL, NULL, (BYTE*)value, &size);
+    LONG result = RegQueryValueExW(key, wideName, NULL, NULL, (BYTE*)value, &size);
     RegCloseKey(key);
-    return result == ERROR_SUCCESS ? std::string(value, size) : ABSENT;
+    int length = WideCharToMultiByte(CP_ACP, 0, value, size / sizeof(WCHAR), text, sizeof text, NULL, NULL);
+    return result == ERROR_SUCCESS ? std::string(text, length) : ABSENT;
 }
 
 void SetDesktopValue(const char* name, const std::string& text)
