@@ -50,7 +50,8 @@ struct AppState {
     int dlgMsgOnChange;
     int dlgRandomAtStart;
     int dlgUseSaverName;
-    int dlgAccepted;
+    int dlgValue;             // the value dialog's number, confirmed with OK
+    int dlgAccepted;          // 1 once a dialog was closed with OK
 
     // guards against re-entry through the loops of message boxes
     int syncing;              // a resynchronisation has its box open

@@ -105,7 +105,8 @@ void HandleCommand(HWND window, WPARAM wParam, LPARAM lParam)
         RandomStartSaver(window, wParam, lParam);
         break;
     case IDM_WAIT_SETTING:
-        RunDialog(appState.instance, window, DIALOG_WAIT);
+        if (RunDialog(appState.instance, window, DIALOG_WAIT) == DIALOG_ACCEPTED)
+            appState.commandWaitMs = appState.dlgValue;
         SaveCommandWait(&appState.commandWaitMs);
         break;
     case IDM_REFRESH:

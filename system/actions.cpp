@@ -59,11 +59,14 @@ void ApplyTimeout(UINT item, HWND window)
         ApplyTimeoutSeconds((UINT)appState.timeoutMinutes * SECONDS_PER_MINUTE);
         return;
     }
-    UINT before = ReadSystemTimeoutSeconds();
-    RunDialog(appState.instance, window, DIALOG_MINUTES);
-    UINT seconds = (UINT)appState.timeoutMinutes * SECONDS_PER_MINUTE;
-    if (seconds == before)
+    // Only minutes confirmed with OK count: the dialog shows whole minutes, and
+    // a time-out of 90 s cancelled must not become 60 s.
+    if (RunDialog(appState.instance, window, DIALOG_MINUTES) != DIALOG_ACCEPTED)
         return;
+    UINT seconds = (UINT)appState.dlgValue * SECONDS_PER_MINUTE;
+    if (seconds == ReadSystemTimeoutSeconds())
+        return;
+    appState.timeoutMinutes = appState.dlgValue;
     CheckRadioItem(IDM_TIMEOUT_CUSTOM, &appState.timeoutItem);
     ApplyTimeoutSeconds(seconds);
 }
