@@ -44,6 +44,7 @@ struct AppState {
     int refreshing;
 
     // transient
+    HWND openDialog;          // the dialog RunDialog is running, or NULL
     UINT startWaitDivisor;
     UINT valueDialogMode;
     int dlgMsgOnState;

@@ -104,11 +104,15 @@ void HandleCommand(HWND window, WPARAM wParam, LPARAM lParam)
     case IDM_START_RANDOM:
         RandomStartSaver(window, wParam, lParam);
         break;
-    case IDM_WAIT_SETTING:
-        if (RunDialog(appState.instance, window, DIALOG_WAIT) == DIALOG_ACCEPTED)
+    case IDM_WAIT_SETTING: {
+        DialogResult result = RunDialog(appState.instance, window, DIALOG_WAIT);
+        if (result == DIALOG_REFUSED)
+            break;
+        if (result == DIALOG_ACCEPTED)
             appState.commandWaitMs = appState.dlgValue;
         SaveCommandWait(&appState.commandWaitMs);
         break;
+    }
     case IDM_REFRESH:
         RefreshCatalogue(window);
         break;

@@ -87,6 +87,13 @@ DialogResult RunDialog(HINSTANCE instance, HWND owner, UINT mode)
 {
     if (mode >= sizeof DIALOG_KINDS / sizeof DIALOG_KINDS[0])
         return DIALOG_CLOSED;
+    // A box of an open dialog (the range box) runs a loop that dispatches the
+    // main window's commands; a second dialog would share the exchange fields
+    // and valueDialogMode, and the values of the two would cross.
+    if (appState.openDialog) {
+        SetForegroundWindow(appState.openDialog);
+        return DIALOG_REFUSED;
+    }
     if (mode == DIALOG_MINUTES || mode == DIALOG_WAIT)
         appState.valueDialogMode = mode;   // read while the dialog is created
     appState.dlgAccepted = 0;
@@ -97,6 +104,7 @@ DialogResult RunDialog(HINSTANCE instance, HWND owner, UINT mode)
         MessageBoxA(NULL, CREATE_FAILED_TEXT, APP_NAME, MB_OK);
         return DIALOG_CLOSED;
     }
+    appState.openDialog = dialog;
     ShowWindow(dialog, SW_SHOWNORMAL);
     UpdateWindow(dialog);
     // Only the dialog's messages: the main window's commands and poll wait
@@ -107,6 +115,7 @@ DialogResult RunDialog(HINSTANCE instance, HWND owner, UINT mode)
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+    appState.openDialog = NULL;
     return appState.dlgAccepted == 1 ? DIALOG_ACCEPTED : DIALOG_CLOSED;
 }
 

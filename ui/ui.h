@@ -16,6 +16,7 @@ constexpr UINT DIALOG_SETTINGS = 3;
 enum DialogResult {
     DIALOG_CLOSED,     // cancelled, closed, or not created: nothing to take
     DIALOG_ACCEPTED,   // closed with OK: dlgValue or the dlg* check fields hold the input
+    DIALOG_REFUSED,    // another dialog was open; it was brought to the front instead
 };
 
 constexpr int MIN_CUSTOM_MINUTES = 1;
