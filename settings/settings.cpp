@@ -93,8 +93,11 @@ void SaveDblClickAction(const UINT* item)
 
 void LoadCommandWait(int* waitMs)
 {
-    // A negative wait is kept: every wait counts it as none.
+    // A negative wait (only from editing the file) is none, and is written
+    // back as 0 like one typed into the dialog, also after Cancel.
     *waitMs = ReadSettingInt(SECTION_ACTION, KEY_COMMAND_WAIT, DEFAULT_COMMAND_WAIT_MS);
+    if (*waitMs < 0)
+        *waitMs = 0;
     if (*waitMs > MAX_COMMAND_WAIT_MS)
         *waitMs = MAX_COMMAND_WAIT_MS;
 }

@@ -47,9 +47,7 @@ void InitValueDialog(HWND dialog)
 {
     if (appState.valueDialogMode == DIALOG_WAIT) {
         SetWindowTextA(dialog, WAIT_TITLE);
-        // A negative wait from the file counts as none; shown unsigned it
-        // would read 4294967295.
-        SetDlgItemInt(dialog, IDC_VALUE_EDIT, (UINT)(appState.commandWaitMs < 0 ? 0 : appState.commandWaitMs), FALSE);
+        SetDlgItemInt(dialog, IDC_VALUE_EDIT, (UINT)appState.commandWaitMs, FALSE);
         SetDlgItemTextA(dialog, IDC_VALUE_PROMPT, WAIT_PROMPT);
         SetDlgItemTextA(dialog, IDC_VALUE_RANGE, WAIT_RANGE);
         SetDlgItemTextA(dialog, IDC_VALUE_UNIT, WAIT_UNIT);
