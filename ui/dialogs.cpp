@@ -188,7 +188,9 @@ void RunSettingsCommand(HWND window)
 {
     appState.dlgMsgOnState = (appState.messageFlags & MESSAGE_ON_STATE) ? 1 : 0;
     appState.dlgMsgOnChange = (appState.messageFlags & MESSAGE_ON_CHANGE) ? 1 : 0;
-    appState.dlgRandomAtStart = appState.randomAtStart;
+    // Only 1 switches random change on; the box shows what the program does,
+    // so OK without a change never turns a 2 of the file into 1.
+    appState.dlgRandomAtStart = appState.randomAtStart == 1 ? 1 : 0;
     appState.dlgUseSaverName = appState.useSaverName;
     if (RunDialog(appState.instance, window, DIALOG_SETTINGS) != DIALOG_ACCEPTED)
         return;
