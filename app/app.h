@@ -42,6 +42,7 @@ struct AppState {
     int saverCount;
     int lastSaverIndex;
     int refreshing;
+    int saverWriteFailed;     // SYSTEM.INI could not be written; the view shows what it holds
 
     // transient
     HWND openDialog;          // the dialog RunDialog is running, or NULL

@@ -96,7 +96,7 @@ void HandleCommand(HWND window, WPARAM wParam, LPARAM lParam)
         ConfigureCurrentSaver(window);
         break;
     case IDM_RANDOM_CHANGE:
-        RandomChangeSaver();
+        RandomChangeSaver(window);
         break;
     case IDM_START_NORMAL:
         StartScreenSaverNow(window);
@@ -144,16 +144,25 @@ void PollSystemState(HWND window)
         return;
     char saver[MAX_PATH];
     ReadConfiguredSaver(saver);
-    if (lstrcmpiA(saver, appState.currentSaver) == 0)
+    if (lstrcmpiA(saver, appState.currentSaver) == 0) {
+        // A write that failed is made again, by a fresh synchronisation, only
+        // once the file can be written.
+        if (appState.saverWriteFailed && CanWriteSystemIni()) {
+            appState.saverWriteFailed = 0;
+            SyncCurrentSaver(window, saver);
+        }
         return;
+    }
     // Another program may be rewriting SYSTEM.INI in place, and a read in the
     // middle of that takes a half-written file for an unknown saver (which
     // ends in a random change). Only a value read alike twice is a change.
     Sleep(REREAD_DELAY_MS);
     char again[MAX_PATH];
     ReadConfiguredSaver(again);
-    if (lstrcmpA(saver, again) == 0)
+    if (lstrcmpA(saver, again) == 0) {
+        appState.saverWriteFailed = 0;
         SyncCurrentSaver(window, saver);
+    }
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
