@@ -41,14 +41,18 @@ UINT CalendarSeconds()
     return (UINT)((ticks.QuadPart - FILETIME_UNIX_EPOCH) / FILETIME_TICKS_PER_SECOND);
 }
 
-// The index of the first entry that path names, or 0.
+// The index of the first entry that path names, or 0. The display settings
+// of NT-based Windows write a saver's long path, the program the 8.3 alias
+// form: either names the entry.
 int FindSaver(const char* path)
 {
     for (int i = 1; i <= appState.saverCount; ++i) {
         SeekSaver(i);
         char saverPath[MAX_PATH];
+        char longPath[MAX_PATH];
         SaverPathOf(appState.cursor, saverPath);
-        if (lstrcmpiA(path, saverPath) == 0)
+        JoinPath(longPath, appState.cursor->directory, appState.cursor->longName);
+        if (lstrcmpiA(path, saverPath) == 0 || lstrcmpiA(path, longPath) == 0)
             return i;
     }
     return 0;
