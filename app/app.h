@@ -56,6 +56,7 @@ struct AppState {
     int dlgAccepted;          // 1 once a dialog was closed with OK
 
     // guards against re-entry through the loops of message boxes
+    int closing;              // the close has begun: nothing that follows a box runs
     int syncing;              // a resynchronisation has its box open
     int randomStartRetries;   // nested retries of a failed random start
     UINT taskbarCreatedMsg;   // registered "TaskbarCreated" message

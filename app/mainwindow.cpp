@@ -42,12 +42,18 @@ LRESULT HandleCreate(HWND window)
     if (!BuildSaverCatalogue(window))
         return 0;
     SyncCurrentSaver(window, appState.currentSaver);
+    // Closed while a box of the synchronisation was open: the window is gone.
+    if (appState.closing)
+        return 0;
     RegisterHotKeys(window);
     return 0;
 }
 
 void HandleClose(HWND window)
 {
+    // A box open at this moment returns after the window is gone; what
+    // would follow it (a refresh, a random start, hot keys) must not run.
+    appState.closing = 1;
     WriteConfiguredSaver(appState.currentSaver);
     FreeSaverCatalogue();
     DestroyWindow(window);

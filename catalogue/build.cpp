@@ -151,7 +151,9 @@ BOOL ScanFolder(const char* folder)
 void ReportEmptyCatalogue(HWND window)
 {
     MessageBoxA(NULL, EMPTY_CATALOGUE_TEXT, APP_NAME, MB_OK | MB_SYSTEMMODAL);
-    SendMessageA(window, WM_DESTROY, 0, 0);
+    // Closed meanwhile: the window has been torn down already.
+    if (!appState.closing)
+        SendMessageA(window, WM_DESTROY, 0, 0);
 }
 
 }  // namespace

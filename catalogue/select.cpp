@@ -130,7 +130,8 @@ void SyncCurrentSaver(HWND window, const char* path)
     // differ; the flag keeps it from nesting one box per tick.
     appState.syncing = 1;
     MessageBoxA(NULL, UNKNOWN_SAVER_TEXT, APP_NAME, MB_OK | MB_SYSTEMMODAL);
-    RefreshCatalogue(window);
+    if (!appState.closing)
+        RefreshCatalogue(window);
     appState.syncing = 0;
 }
 
@@ -175,7 +176,8 @@ void ConfigureCurrentSaver(HWND window)
     if (RunSaverCommand(command, SW_SHOWDEFAULT) >= MIN_STARTED_RESULT)
         return;
     MessageBoxA(window, MOVED_TEXT, APP_NAME, MB_OK | MB_ICONEXCLAMATION);
-    RefreshCatalogue(window);
+    if (!appState.closing)
+        RefreshCatalogue(window);
 }
 
 void RandomStartSaver(HWND window, WPARAM wParam, LPARAM lParam)
@@ -191,10 +193,13 @@ void RandomStartSaver(HWND window, WPARAM wParam, LPARAM lParam)
     if (RunSaverCommand(command, SW_SHOWNORMAL) >= MIN_STARTED_RESULT)
         return;
     MessageBoxA(window, DELETED_TEXT, APP_NAME, MB_OK | MB_ICONEXCLAMATION);
+    if (appState.closing)
+        return;
     RefreshCatalogue(window);
     // An empty catalogue means the program is ending. The retries are bounded
     // so that a saver that exists but cannot run does not chain boxes for ever.
-    if (appState.saverCount < 1 || appState.randomStartRetries >= MAX_RANDOM_START_RETRIES)
+    if (appState.closing || appState.saverCount < 1
+        || appState.randomStartRetries >= MAX_RANDOM_START_RETRIES)
         return;
     ++appState.randomStartRetries;
     SendMessageA(window, WM_COMMAND, wParam, lParam);
