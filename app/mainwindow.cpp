@@ -54,7 +54,10 @@ void HandleClose(HWND window)
     // A box open at this moment returns after the window is gone; what
     // would follow it (a refresh, a random start, hot keys) must not run.
     appState.closing = 1;
-    WriteConfiguredSaver(appState.currentSaver);
+    // Only a saver the program matched or chose (it then checks its item);
+    // before that, currentSaver is whatever SYSTEM.INI held, "Nothing!" too.
+    if (appState.saverItem != 0)
+        WriteConfiguredSaver(appState.currentSaver);
     FreeSaverCatalogue();
     DestroyWindow(window);
 }
