@@ -58,6 +58,8 @@ struct AppState {
     // guards against re-entry through the loops of message boxes
     int closing;              // the close has begun: nothing that follows a box runs
     int syncing;              // a resynchronisation has its box open
+    int menuOpen;             // the tray menu is being shown
+    int refreshPending;       // a refresh asked for while the menu was open
     int randomStartRetries;   // nested retries of a failed random start
     UINT taskbarCreatedMsg;   // registered "TaskbarCreated" message
 };

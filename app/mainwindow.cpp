@@ -149,7 +149,8 @@ void PollSystemState(HWND window)
     UpdateTrayTip();
     // While a resynchronisation or a rebuild waits in a message box, this
     // tick runs inside that box's loop: starting another would nest boxes.
-    if (appState.syncing || appState.refreshing || appState.saverCount < 1)
+    // The same while the tray menu is open: it runs after the menu has closed.
+    if (appState.syncing || appState.refreshing || appState.menuOpen || appState.saverCount < 1)
         return;
     char saver[MAX_PATH];
     ReadConfiguredSaver(saver);

@@ -208,6 +208,12 @@ void RandomStartSaver(HWND window, WPARAM wParam, LPARAM lParam)
 
 void RefreshCatalogue(HWND window)
 {
+    // The menu's loop dispatches hot keys and the poll; destroying the menu
+    // it shows would leave it working on a destroyed menu.
+    if (appState.menuOpen) {
+        appState.refreshPending = 1;
+        return;
+    }
     appState.refreshing = 1;
     DestroyTrayMenu();
     LoadTrayMenu();
