@@ -77,6 +77,7 @@ void ReadDisplayName(HMODULE module, char* label)
     TrimPartialCharacter(label);
 }
 
+// label: MAX_PATH bytes. String 1 is kept to 63 bytes; a file name whole.
 void LabelOf(const SaverEntry* entry, char* label)
 {
     char path[MAX_PATH];
@@ -91,12 +92,8 @@ void LabelOf(const SaverEntry* entry, char* label)
         FreeLibrary(module);
     }
     // A block without string 1, or an empty one, shows the file name instead.
-    if (label[0] == '\0') {
-        char stem[MAX_PATH];
-        SaverStemOf(entry, stem);
-        lstrcpynA(label, stem, LABEL_SIZE);
-        TrimPartialCharacter(label);
-    }
+    if (label[0] == '\0')
+        SaverStemOf(entry, label);
 }
 
 // Adds one entry after the cursor and its menu item above the previous one.
@@ -115,7 +112,7 @@ BOOL AddSaver(const char* folder, const WIN32_FIND_DATAA& found)
     appState.cursor->next = entry;
     appState.cursor = entry;
 
-    char label[LABEL_SIZE];
+    char label[MAX_PATH];
     LabelOf(entry, label);
     InsertMenuA(appState.trayMenu, IDM_SAVER_BASE + n - 1, MF_BYCOMMAND | MF_STRING,
                 IDM_SAVER_BASE + n, label);
