@@ -13,7 +13,7 @@ constexpr int INT_TEXT_SIZE = 16;
 BOOL JoinPath(char* out, const char* dir, const char* name)
 {
     out[0] = '\0';
-    // A drive root ("C:\\") ends in its separator already. The last byte
+    // A drive root (C:\) ends in its separator already. The last byte
     // alone cannot tell: 0x5C is also the second byte of characters such as
     // 表, so the last character is found from the start.
     int length = lstrlenA(dir);
