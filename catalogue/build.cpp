@@ -96,6 +96,20 @@ void LabelOf(const SaverEntry* entry, char* label)
         SaverStemOf(entry, label);
 }
 
+// The menu caption of a label: each "&" doubled, or the menu would take it
+// for an access-key marker and hide it. 0x26 is never the second byte of a
+// double-byte character. caption: 2 * MAX_PATH bytes.
+void CaptionOf(const char* label, char* caption)
+{
+    char* out = caption;
+    for (const char* p = label; *p; ++p) {
+        if (*p == '&')
+            *out++ = '&';
+        *out++ = *p;
+    }
+    *out = '\0';
+}
+
 // Adds one entry after the cursor and its menu item above the previous one.
 // FALSE when the entry could not be allocated.
 BOOL AddSaver(const char* folder, const WIN32_FIND_DATAA& found)
@@ -113,9 +127,11 @@ BOOL AddSaver(const char* folder, const WIN32_FIND_DATAA& found)
     appState.cursor = entry;
 
     char label[MAX_PATH];
+    char caption[2 * MAX_PATH];
     LabelOf(entry, label);
+    CaptionOf(label, caption);
     InsertMenuA(appState.trayMenu, IDM_SAVER_BASE + n - 1, MF_BYCOMMAND | MF_STRING,
-                IDM_SAVER_BASE + n, label);
+                IDM_SAVER_BASE + n, caption);
     return TRUE;
 }
 
