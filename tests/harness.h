@@ -54,12 +54,21 @@ Lines TakeCalls(const char* prefix);
 // on the program's thread, so messages dispatched here nest as in a real
 // box's loop); returns the button pressed. Default: IDOK at once.
 extern std::function<int(const std::string& text)> onBox;
+// Called on the program's thread before each of its waits (Sleep), to change
+// the world in the middle of what the program is doing.
+extern std::function<void(DWORD ms)> onSleep;
 // Pumps messages for ms, as a box's own loop would while the user reads it.
 int KeepBoxOpen(DWORD ms);
 
 // A test saver's record of how it was started: the command lines it was run
-// with, one per start, in order.
-Lines SaverLog();
+// with, one per start, in order. Waits up to 5 s for at least atLeast lines
+// (0: no wait); fails the test when they do not come.
+Lines SaverLog(size_t atLeast = 1);
+// The clock the program reads (GetSystemTimeAsFileTime), fixed at this many
+// seconds after 1970-01-01, so that random picks are known numbers.
+void FixClock(ULONGLONG unixSeconds);
+// Text stored with its terminating NUL, as DesktopValue returns it.
+inline std::string Sz(const char* text) { return std::string(text, lstrlenA(text) + 1); }
 
 // Answers NAPKIT's dialogs (class #32770 of this process) from a thread of
 // its own: the n-th dialog that appears gets actions[n]. A dialog with no
@@ -82,7 +91,7 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD ms);
 // SYSTEM.INI, the desktop key and system parameters restored afterwards, no
 // saver in the system or Windows directory, the call record cleared.
 class Napkit : public ::testing::Test {
-protected:
+public:
     void SetUp() override;
     void TearDown() override;
 
@@ -100,7 +109,11 @@ protected:
     std::string Checks();
     // Caption of the menu item with this id, or ABSENT.
     std::string MenuText(UINT id);
-    std::string Tip();          // the tray tool-tip as the shell holds it
+    std::string Tip();          // the tray tool-tip last handed to the shell
+    // The tray icon as the shell holds it: "active", "inactive", "none"
+    // (never added, or removed) or "other".
+    std::string TrayIcon();
+    void DropTrayIcon();        // the shell forgets the icon (as on a restart)
 
     // Copies a built test saver to dir (default: saverbox) as name; returns
     // the path the program writes to SYSTEM.INI for it (8.3 alias if any).
@@ -133,6 +146,7 @@ public:
 private:
     PROCESS_INFORMATION info_ = {};
     HANDLE watcher_ = NULL;
+    void* watch_ = nullptr;
 };
 // The tray copy's window of any process, or NULL.
 HWND FindNapkitWindow();

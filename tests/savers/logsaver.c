@@ -1,21 +1,26 @@
-/* Test screen saver that only reports how it was started.
- *
- * Built four times with different resources (logsaver.rc, nameless.rc,
- * longname.rc, emptyname.rc): the program is the same, only the display name
- * in string 1 of the resources differs, so the tests can check how NAPKIT
- * reads those names. Whatever the arguments (/s, /c, /p ...), it appends its
- * command line to the file named by NAPKIT_SAVER_LOG, if set, and exits with
- * code 0 at once: no window, nothing that could wait for a user. */
+/* Test saver: appends its command line to the file named by NAPKIT_SAVER_LOG
+ * and exits at once, whatever the arguments. Savers started together take
+ * turns: the file is opened without write sharing and retried. */
 #include <windows.h>
-
-#include "saver_log.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int show)
 {
-    (void)instance;
-    (void)previous;
-    (void)arguments;
-    (void)show;
-    append_command_line_to_log();
+    char path[MAX_PATH];
+    const char *line = GetCommandLineA();
+    DWORD length = GetEnvironmentVariableA("NAPKIT_SAVER_LOG", path, sizeof path);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    DWORD written;
+    int attempt;
+    if (length == 0 || length >= sizeof path)
+        return 0;
+    for (attempt = 0; attempt < 250 && file == INVALID_HANDLE_VALUE; ++attempt) {
+        file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_ALWAYS, 0, NULL);
+        if (file == INVALID_HANDLE_VALUE)
+            Sleep(20);
+    }
+    SetFilePointer(file, 0, NULL, FILE_END);
+    WriteFile(file, line, (DWORD)lstrlenA(line), &written, NULL);
+    WriteFile(file, "\r\n", 2, &written, NULL);
+    CloseHandle(file);
     return 0;
 }

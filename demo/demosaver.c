@@ -1,4 +1,4 @@
-/* A small but real screen saver, for trying NAPKIT by hand and in tests.
+/* A small but real screen saver, for trying NAPKIT by hand and for the screenshots.
  *
  *   /s (or /S, -s, -S; may be followed by more arguments)
  *       full-screen black topmost window with a bouncing coloured ball; it
@@ -10,14 +10,11 @@
  *   /p <window>, or anything else
  *       exits at once (no preview is drawn).
  * Only the first argument after the program path counts; the path may be
- * quoted and contain blanks. Like logsaver.c, every run appends its command
- * line to the file named by NAPKIT_SAVER_LOG, when that is set.
- * The saver window's class is "NapkitDemoSaver", so a test can find it. */
+ * quoted and contain blanks. The saver window's class is "NapkitDemoSaver". */
 #include <windows.h>
 #include <stdlib.h>
 
 #include "demosaver.h"
-#include "saver_log.h"
 
 #define CLASS_NAME "NapkitDemoSaver"
 #define NAME_SIZE 64
@@ -241,7 +238,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int 
     (void)previous;
     (void)arguments;
     (void)show;
-    append_command_line_to_log();
     switch (mode_from_command_line(GetCommandLineA())) {
     case MODE_SAVER:
         return run_saver(instance);
