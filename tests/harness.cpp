@@ -49,7 +49,8 @@ std::string OwnerName(HWND owner)
 {
     if (!owner)
         return "none";
-    if (owner == mainWindow)
+    // During WM_CREATE the window is not yet known by its handle.
+    if (owner == mainWindow || ClassOf(owner) == APP_NAME)
         return "main";
     DWORD process = 0;
     GetWindowThreadProcessId(owner, &process);
