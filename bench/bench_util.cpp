@@ -124,13 +124,18 @@ BOOL MakeSaverFolder(char* dir, const char* name, const char* saverFile, int cou
     return TRUE;
 }
 
-void FirstSaverPath(char* out, const char* dir)
+void SaverPath(char* out, const char* dir, int index)
 {
     char box[PATH_SIZE];
     char fileName[32];
     Join(box, dir, SAVER_FOLDER);
-    wsprintfA(fileName, SAVER_NAME_FORMAT, 1);
+    wsprintfA(fileName, SAVER_NAME_FORMAT, index);
     Join(out, box, fileName);
+}
+
+void FirstSaverPath(char* out, const char* dir)
+{
+    SaverPath(out, dir, 1);
 }
 
 void RemoveTree(const char* path)

@@ -21,7 +21,9 @@ void Join(char* out, const char* dir, const char* name);
 // C:\napkit-bench\<name>, emptied, with saverbox\LOGnnnn.SCR copies of
 // saverFile (count of them); returns FALSE when a copy failed.
 BOOL MakeSaverFolder(char* dir, const char* name, const char* saverFile, int count);
-// The path under which the program's catalogue names saver 1 of such a folder.
+// The path under which the program's catalogue names saver index (from 1)
+// of such a folder.
+void SaverPath(char* out, const char* dir, int index);
 void FirstSaverPath(char* out, const char* dir);
 void RemoveTree(const char* path);
 void RemoveScratchRoot();

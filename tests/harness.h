@@ -88,8 +88,9 @@ void Pump(DWORD ms);
 bool PumpUntil(const std::function<bool()>& condition, DWORD ms);
 
 // Each case: a fresh folder as current directory (with an empty saverbox),
-// SYSTEM.INI, the desktop key and system parameters restored afterwards, no
-// saver in the system or Windows directory, the call record cleared.
+// the screen saver on with a time-out of 300 s, no saver in the system or
+// Windows directory, the call record cleared; SYSTEM.INI, the desktop key
+// and system parameters are restored afterwards.
 class Napkit : public ::testing::Test {
 public:
     void SetUp() override;
@@ -119,7 +120,7 @@ public:
     // the path the program writes to SYSTEM.INI for it (8.3 alias if any).
     std::string Install(const char* builtName, const std::string& name, std::string dir = "");
     std::string Ini() const { return folder + "\\NAPKIT.INI"; }
-    void SetIni(const char* section, const char* key, const std::string& value);
+    void SetIni(const char* section, const char* key, const char* value);   // nullptr removes
 
     std::string folder;         // the current directory of the case
     std::string saverbox;
@@ -142,7 +143,7 @@ public:
     DWORD Wait(DWORD ms);       // exit code; fails the test (and kills) when it runs longer
     HWND Window(DWORD ms);      // its main window, or NULL when none appears in time
     Lines Boxes();
-    DWORD id() const { return info_.dwProcessId; }
+    HANDLE handle() const { return info_.hProcess; }
 private:
     PROCESS_INFORMATION info_ = {};
     HANDLE watcher_ = NULL;

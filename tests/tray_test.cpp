@@ -3,7 +3,6 @@
 // time-out, double-click and start commands, tray events and the endings.
 #include "harness.h"
 #include "app/app.h"
-#include "res/resource.h"
 
 namespace {
 
@@ -12,37 +11,30 @@ constexpr char TIP_OFF[] = "NAPKIT - ScreenSaver[ OFF ]";
 constexpr char BOX_OFF[] = "box main 0x1040 NAPKIT|スクリーンセーバーを「無効」にしました。";
 constexpr char BOX_ON[] = "box main 0x1040 NAPKIT|スクリーンセーバーを「有効」にしました。";
 
-class Tray : public Napkit {
-protected:
+struct Tray : Napkit {
     std::string saver;
     void SetUp() override
     {
         Napkit::SetUp();
-        saver = Install("logsaver.scr", "ONE.SCR");
-        SetScrnsave(saver);
-        SetSystemActive(1);
-        SetSystemTimeout(300);
+        SetScrnsave(saver = Install("logsaver.scr", "ONE.SCR"));
     }
-    // Screen-saver starts the window has posted to itself.
-    int TakeStarts()
+    int TakeStarts()   // screen-saver starts the window has posted to itself
     {
         int starts = 0;
-        MSG msg;
-        while (PeekMessageA(&msg, window, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE))
+        for (MSG msg; PeekMessageA(&msg, window, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE);)
             starts += msg.wParam == SC_SCREENSAVE;
         return starts;
     }
 };
 
-TEST_F(Tray, MenuOffersEveryCommandUnderItsId)
+TEST_F(Tray, MenuOffersEachCommandUnderItsId)
 {
     const std::pair<UINT, const char*> items[] = {
-        { 42000, "通常起動" }, { 42010, "ランダム起動" }, { 42020, "ウエイト設定" },
-        { 41900, "設定" }, { 41950, "ランダムチェンジ" }, { 40301, " [ ＯＮ ]" },
-        { 40302, " [ ＯＦＦ ]" }, { 40205, "５分" }, { 40260, "６０分" }, { 40200, "任意" },
-        { 40100, "スクリーンセーバー起動" }, { 40101, "有効／無効  切り替え" },
-        { 42030, "リフレッシュ" }, { 42040, "設定" }, { 42050, "バージョン情報(&A)" },
-        { 42060, "終了(&X)" }, { 41001, "テスト用ロガー" }, { 41000, ABSENT },
+        { 42000, "通常起動" }, { 42010, "ランダム起動" }, { 42020, "ウエイト設定" }, { 41900, "設定" },
+        { 41950, "ランダムチェンジ" }, { 40301, " [ ＯＮ ]" }, { 40302, " [ ＯＦＦ ]" }, { 40205, "５分" },
+        { 40210, "１０分" }, { 40260, "６０分" }, { 40200, "任意" }, { 40100, "スクリーンセーバー起動" },
+        { 40101, "有効／無効  切り替え" }, { 42030, "リフレッシュ" }, { 42040, "設定" },
+        { 42050, "バージョン情報(&A)" }, { 42060, "終了(&X)" }, { 41001, "テスト用ロガー" }, { 41000, ABSENT },
     };
     Start();
     for (const auto& item : items)
@@ -51,51 +43,43 @@ TEST_F(Tray, MenuOffersEveryCommandUnderItsId)
 
 TEST_F(Tray, SetUpAndPollShowTheSystemState)
 {
-    struct Row { const char* name; UINT active, seconds; const char* dblClick; const char* checks, *icon, *tip; };
-    const Row rows[] = {
+    const struct { const char* name; UINT active, seconds; const char* dblClick, *checks, *icon, *tip; } rows[] = {
         { "defaults", 1, 300, nullptr, "40101 40205 40301 41001", "active", TIP_ON_5 },
         { "off, 90 s, start action", 0, 90, "0", "40100 40200 40302 41001", "inactive", TIP_OFF },
-        { "60 min, action 100 unknown", 1, 3600, "100", "40260 40301 41001", "active",
-          "NAPKIT - ScreenSaver[ ON ] -> [60分]" },
+        { "60 min, action 100", 1, 3600, "100", "40260 40301 41001", "active", "NAPKIT - ScreenSaver[ ON ] -> [60分]" },
         { "1 min", 1, 60, "1", "40101 40200 40301 41001", "active", "NAPKIT - ScreenSaver[ ON ] -> [1分]" },
     };
     for (bool byPoll : { false, true }) {
-        for (const Row& row : rows) {
+        for (const auto& row : rows) {
             SCOPED_TRACE(std::string(row.name) + (byPoll ? " (poll)" : " (set-up)"));
-            SetIni("Action", "IconDubbleClick", row.dblClick ? row.dblClick : "1");
+            SetIni("Action", "IconDubbleClick", row.dblClick);
             if (byPoll)
                 Start();
             SetSystemActive(row.active);
             SetSystemTimeout(row.seconds);
-            if (byPoll)
-                Ticks(1);
-            else
-                Start();
+            byPoll ? Ticks(1) : (void)Start();
             EXPECT_EQ(Checks(), row.checks);
             EXPECT_EQ(TrayIcon(), row.icon);
             EXPECT_EQ(Tip(), row.tip);
             Close();
-            SetSystemActive(1);
-            SetSystemTimeout(300);
         }
     }
 }
 
 TEST_F(Tray, StateAndTimeoutCommandsChangeTheSystemAndSaySo)
 {
-    struct Row { const char* name; UINT active; const char* flags; void (Tray::*act)(UINT); UINT id;
-                 Lines calls; const char* checks, *activeValue, *timeoutValue; UINT seconds; };
-    const Row rows[] = {
-        { "off", 1, "3", &Tray::Command, 40302, { "spi 17 0 2", BOX_OFF }, "40101 40205 40302 41001", "0", ABSENT, 300 },
-        { "on, no box", 0, "2", &Tray::Command, 40301, { "spi 17 1 2" }, "40101 40205 40301 41001", "1", ABSENT, 300 },
-        { "off when off", 0, "3", &Tray::Command, 40302, {}, "40101 40205 40302 41001", ABSENT, ABSENT, 300 },
-        { "switch key", 1, "1", &Tray::HotKey, 40101, { "spi 17 0 2", BOX_OFF }, "40101 40205 40302 41001", "0", ABSENT, 300 },
-        { "double-click", 0, "1", &Tray::TrayEvent, WM_LBUTTONDBLCLK, { "spi 17 1 2", BOX_ON }, "40101 40205 40301 41001", "1", ABSENT, 300 },
-        { "10 min", 1, "3", &Tray::Command, 40210, { "spi 15 600 2" }, "40101 40210 40301 41001", ABSENT, "600", 600 },
-        { "5 min again", 1, "3", &Tray::Command, 40205, { "spi 15 300 2" }, "40101 40205 40301 41001", ABSENT, "300", 300 },
-        { "60 min", 0, "3", &Tray::Command, 40260, { "spi 15 3600 2" }, "40101 40260 40302 41001", ABSENT, "3600", 3600 },
+    const struct { const char* name; UINT active; const char* flags; void (Napkit::*act)(UINT); UINT id;
+                   Lines calls; const char* checks; std::string activeValue, timeoutValue; UINT seconds; } rows[] = {
+        { "off", 1, nullptr, &Napkit::Command, 40302, { "spi 17 0 2", BOX_OFF }, "40101 40205 40302 41001", Sz("0"), ABSENT, 300 },
+        { "on, no box", 0, "2", &Napkit::Command, 40301, { "spi 17 1 2" }, "40101 40205 40301 41001", Sz("1"), ABSENT, 300 },
+        { "off when off", 0, "3", &Napkit::Command, 40302, {}, "40101 40205 40302 41001", ABSENT, ABSENT, 300 },
+        { "switch key", 1, "1", &Napkit::HotKey, 40101, { "spi 17 0 2", BOX_OFF }, "40101 40205 40302 41001", Sz("0"), ABSENT, 300 },
+        { "double-click", 0, "1", &Napkit::TrayEvent, WM_LBUTTONDBLCLK, { "spi 17 1 2", BOX_ON }, "40101 40205 40301 41001", Sz("1"), ABSENT, 300 },
+        { "10 min", 1, "3", &Napkit::Command, 40210, { "spi 15 600 2" }, "40101 40210 40301 41001", ABSENT, Sz("600"), 600 },
+        { "5 min again", 1, "3", &Napkit::Command, 40205, { "spi 15 300 2" }, "40101 40205 40301 41001", ABSENT, Sz("300"), 300 },
+        { "60 min", 0, "3", &Napkit::Command, 40260, { "spi 15 3600 2" }, "40101 40260 40302 41001", ABSENT, Sz("3600"), 3600 },
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         SetDesktopValue("ScreenSaveActive", ABSENT);
         SetDesktopValue("ScreenSaveTimeOut", ABSENT);
@@ -106,8 +90,8 @@ TEST_F(Tray, StateAndTimeoutCommandsChangeTheSystemAndSaySo)
         (this->*row.act)(row.id);
         EXPECT_EQ(TakeCalls(), row.calls);
         EXPECT_EQ(Checks(), row.checks);
-        EXPECT_EQ(DesktopValue("ScreenSaveActive"), row.activeValue == ABSENT ? ABSENT : Sz(row.activeValue));
-        EXPECT_EQ(DesktopValue("ScreenSaveTimeOut"), row.timeoutValue == ABSENT ? ABSENT : Sz(row.timeoutValue));
+        EXPECT_EQ(DesktopValue("ScreenSaveActive"), row.activeValue);
+        EXPECT_EQ(DesktopValue("ScreenSaveTimeOut"), row.timeoutValue);
         Ticks(1);   // the system agrees, so the poll leaves everything as it is
         EXPECT_EQ(Checks(), row.checks);
         EXPECT_EQ(SystemTimeout(), row.seconds);
@@ -128,15 +112,16 @@ TEST_F(Tray, DoubleClickItemsSaveOnlyAMovedCheck)
 
 TEST_F(Tray, StartsWaitTheConfiguredTimeOnce)
 {
-    struct Row { const char* name; const char* wait; void (Tray::*act)(UINT); UINT id; Lines calls; const char* menuStart; };
-    const Row rows[] = {
-        { "menu", "300", &Tray::Command, 42000, { "sleep 300" }, "sleep 300" },
-        { "hot key: a tenth", "300", &Tray::HotKey, 42000, { "sleep 30" }, "sleep 300" },
-        { "hot key, 5 ms", "5", &Tray::HotKey, 42000, { "sleep 0" }, "sleep 5" },
-        { "double-click: tray, then command", "300", &Tray::TrayEvent, WM_LBUTTONDBLCLK, { "sleep 300", "sleep 300" }, "sleep 300" },
-        { "negative wait", "-5", &Tray::Command, 42000, { "sleep 0" }, "sleep 0" },
+    const struct { const char* name, *wait; void (Napkit::*act)(UINT); UINT id; Lines calls; const char* menuStart; } rows[] = {
+        { "menu", "300", &Napkit::Command, 42000, { "sleep 300" }, "sleep 300" },
+        { "default", nullptr, &Napkit::Command, 42000, { "sleep 500" }, "sleep 500" },
+        { "hot key: a tenth", "300", &Napkit::HotKey, 42000, { "sleep 30" }, "sleep 300" },
+        { "hot key, 5 ms", "5", &Napkit::HotKey, 42000, { "sleep 0" }, "sleep 5" },
+        { "double-click: tray, then command", "300", &Napkit::TrayEvent, WM_LBUTTONDBLCLK, { "sleep 300", "sleep 300" }, "sleep 300" },
+        { "negative wait", "-5", &Napkit::Command, 42000, { "sleep 0" }, "sleep 0" },
+        { "at most a minute", "99999999", &Napkit::HotKey, 42000, { "sleep 6000" }, "sleep 60000" },
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         SetIni("Action", "ScreenSaveCommandWait", row.wait);
         SetIni("Action", "IconDubbleClick", "0");
@@ -152,7 +137,6 @@ TEST_F(Tray, StartsWaitTheConfiguredTimeOnce)
 }
 
 bool menuShown;
-
 void CALLBACK CloseMenu(HWND, UINT, UINT_PTR id, DWORD)
 {
     KillTimer(NULL, id);
@@ -191,27 +175,20 @@ TEST_F(Tray, NewTaskbarGetsTheIconAgain)
 
 TEST_F(Tray, EndingsWriteTheCurrentSaverBack)
 {
-    struct Row { const char* name; UINT message; WPARAM wParam; bool ends; };
-    const Row rows[] = {
-        { "exit command", WM_COMMAND, 42060, true },
-        { "close", WM_CLOSE, 0, true },
-        { "end of session", WM_ENDSESSION, TRUE, true },
-        { "cancelled end of session", WM_ENDSESSION, FALSE, false },
-        { "query", WM_QUERYENDSESSION, 0, false },
+    const struct { const char* name; UINT message; WPARAM wParam; LRESULT result; bool ends; } rows[] = {
+        { "exit command", WM_COMMAND, 42060, 0, true }, { "close", WM_CLOSE, 0, 0, true },
+        { "end of session", WM_ENDSESSION, TRUE, 0, true }, { "cancelled end of session", WM_ENDSESSION, FALSE, 0, false },
+        { "query", WM_QUERYENDSESSION, 0, 1, false },
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Start();
         SetScrnsave("C:\\ELSEWHERE.SCR");   // less than a tick before
-        EXPECT_EQ(SendMessageA(window, row.message, row.wParam, 0), row.message == WM_QUERYENDSESSION ? 1 : 0);
+        EXPECT_EQ(SendMessageA(window, row.message, row.wParam, 0), row.result);
         Pump(100);
-        EXPECT_EQ(!IsWindow(window), row.ends);
         EXPECT_EQ(Scrnsave(), row.ends ? saver : "C:\\ELSEWHERE.SCR");
         EXPECT_EQ(TrayIcon(), row.ends ? "none" : "active");
-        if (row.ends)
-            ExpectEnded();
-        else
-            Close();
+        row.ends ? ExpectEnded() : Close();
         SetScrnsave(saver);
     }
 }

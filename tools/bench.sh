@@ -3,6 +3,10 @@
 # private X display and prints one table: each figure next to a baseline
 # measured in the same run, their ratio and the goal. Numbers are printed,
 # never asserted; the exit status only says whether the programs ran.
+#   bash tools/bench.sh         the table
+#   bash tools/bench.sh soak    only the soak (bench/soak_bench.cpp, a few
+#                               minutes): prints its figures, also written
+#                               to BUILD/bench/soak.txt
 #   NAPKIT_BUILD_DIR   build folder (default build/)
 #   NAPKIT_BENCH_RUNS  start-up runs of each program (default 15)
 # The table also goes to BUILD/bench/table.md, the raw figures to
@@ -11,17 +15,23 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${NAPKIT_BUILD_DIR:-$root/build}
 runs=${NAPKIT_BENCH_RUNS:-15}
+command=${1:-table}
+case $command in
+  table) target=benchmarks output=results.txt ;;
+  soak) target=soak_bench output=soak.txt ;;
+  *) echo "usage: bash tools/bench.sh [soak]" >&2; exit 2 ;;
+esac
 
 bash "$root/tools/setup.sh" >/dev/null
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
-cmake --build "$build" -j"$(nproc)" --target benchmarks >/dev/null
+cmake --build "$build" -j"$(nproc)" --target "$target" >/dev/null
 build=$(cd "$build" && pwd)
 if [ ! -f "$build/savers/logsaver.scr" ]; then
   echo "bench: $build/savers/logsaver.scr is missing (configure with NAPKIT_TESTS=ON)" >&2
   exit 1
 fi
 
-results=$build/bench/results.txt
+results=$build/bench/$output
 : > "$results"
 trap 'bash "$root/tools/session.sh" stop "$build"' EXIT
 bash "$root/tools/session.sh" start "$build" --private-display
@@ -36,6 +46,11 @@ run_bench() {
     status=1
   fi
 }
+if [ "$command" = soak ]; then
+  run_bench soak_bench
+  cat "$results"
+  exit $status
+fi
 run_bench startup_bench "$runs"
 run_bench poll_bench
 run_bench catalogue_bench

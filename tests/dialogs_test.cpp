@@ -1,0 +1,166 @@
+// The dialogs as the user fills them in (minutes, wait, settings, About) and
+// the global hot keys as other programs find them taken.
+#include "harness.h"
+#include "res/resource.h"
+
+namespace {
+
+struct Step { const char* typed; int button; };
+
+// Types and presses, step by step, each time waiting until the dialog has
+// taken the step (field emptied by a refusal, or the dialog gone). What the
+// field showed at first goes to shown.
+DialogAction Fill(std::vector<Step> steps, std::string* shown = nullptr)
+{
+    return [steps, shown](HWND dialog) {
+        if (shown)
+            *shown = ControlText(dialog, IDC_VALUE_EDIT);
+        for (const Step& step : steps) {
+            if (step.typed)
+                TypeText(dialog, IDC_VALUE_EDIT, step.typed);
+            Press(dialog, step.button);
+            for (int i = 0; i < 100 && IsWindow(dialog) && ControlText(dialog, IDC_VALUE_EDIT) != ""; ++i)
+                Sleep(20);
+        }
+    };
+}
+
+class Dialogs : public Napkit {
+protected:
+    void SetUp() override
+    {
+        Napkit::SetUp();
+        SetScrnsave(Install("logsaver.scr", "ONE.SCR"));
+    }
+};
+
+std::string Range(const char* value) { return std::string("box dialog 0x30 時間指定|入力範囲を超えています。(") + value + ")"; }
+
+TEST_F(Dialogs, MinutesAreAppliedOnlyFromOneToSixty)
+{
+    const struct { const char* name; std::vector<Step> steps; Lines calls; UINT seconds; const char* checks; } rows[] = {
+        { "7", { { "7", IDOK } }, { "spi 15 420 2" }, 420, "40101 40200 40301 41001" },
+        { "61, then 60", { { "61", IDOK }, { "60", IDOK } }, { Range("61"), "spi 15 3600 2" }, 3600, "40101 40200 40301 41001" },
+        { "0, then 1", { { "0", IDOK }, { "1", IDOK } }, { Range("0"), "spi 15 60 2" }, 60, "40101 40200 40301 41001" },
+        { "-5, then cancel", { { "-5", IDOK }, { nullptr, IDCANCEL } }, { Range("-5") }, 300, "40101 40205 40301 41001" },
+        { "5 as before", { { "5", IDOK } }, {}, 300, "40101 40205 40301 41001" },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string shown;
+        Start();
+        AnswerDialogs({ Fill(row.steps, &shown) });
+        TakeCalls();
+        Command(40200);
+        EXPECT_EQ(shown, "5");
+        EXPECT_EQ(TakeCalls(), row.calls);
+        EXPECT_EQ(SystemTimeout(), row.seconds);
+        EXPECT_EQ(Checks(), row.checks);
+        Close();
+        SetSystemTimeout(300);
+    }
+}
+
+TEST_F(Dialogs, WaitIsWrittenConfirmedOrNot)
+{
+    const struct { const char* name; std::vector<Step> steps; const char* written; } rows[] = {
+        { "800", { { "800", IDOK } }, "800" },
+        { "empty", { { "", IDOK } }, "0" },
+        { "cancel", { { "800", IDCANCEL } }, "450" },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string shown, title;
+        SetIni("Action", "ScreenSaveCommandWait", "450");
+        Start();
+        AnswerDialogs({ [&](HWND dialog) {
+            char text[64];
+            GetWindowTextA(dialog, text, sizeof text);
+            title = text;
+            Fill(row.steps, &shown)(dialog);
+        } });
+        Command(42020);
+        EXPECT_EQ(title, "ウエイト設定");
+        EXPECT_EQ(shown, "450");
+        EXPECT_EQ(ReadIni(Ini(), "Action", "ScreenSaveCommandWait"), row.written);
+        Close();
+    }
+}
+
+TEST_F(Dialogs, SettingsShowAndWriteTheFourChoices)
+{
+    const int boxes[] = { IDC_MSG_ON_STATE, IDC_MSG_ON_CHANGE, IDC_RANDOM_AT_START, IDC_USE_SAVER_NAME };
+    const struct { const char* name, *flags, *randomSet; const char* shown; bool flip; int button;
+                   const char* written[3]; } rows[] = {
+        { "unchanged", "1", "0", "1001", false, IDC_SETTINGS_OK, { "0", "1", "1" } },
+        { "all flipped", "2", "1", "0111", true, IDC_SETTINGS_OK, { "0", "1", "0" } },
+        { "7 unchanged", "7", "1", "1111", false, IDC_SETTINGS_OK, { "1", "3", "1" } },
+        { "cancelled", "1", "0", "1001", true, IDC_SETTINGS_CANCEL, { "0", "1", ABSENT } },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetIni("Message", "OpenMessageBox", row.flags);
+        SetIni("Action", "ScreenSaver_RandomSet", row.randomSet);
+        SetIni("Action", "UseSaverName", nullptr);
+        std::string shown;
+        Start();
+        AnswerDialogs({ [&](HWND dialog) {
+            for (int box : boxes) {
+                shown += IsChecked(dialog, box) ? "1" : "0";
+                SetChecked(dialog, box, IsChecked(dialog, box) != row.flip);
+            }
+            Press(dialog, row.button);
+        } });
+        Command(42040);
+        EXPECT_EQ(shown, row.shown);
+        EXPECT_EQ(ReadIni(Ini(), "Action", "ScreenSaver_RandomSet"), row.written[0]);
+        EXPECT_EQ(ReadIni(Ini(), "Message", "OpenMessageBox"), row.written[1]);
+        EXPECT_EQ(ReadIni(Ini(), "Action", "UseSaverName"), row.written[2]);
+        Close();
+    }
+}
+
+TEST_F(Dialogs, AboutClosesWithItsButtonOnly)
+{
+    bool open = false;
+    Start();
+    AnswerDialogs({ [&](HWND dialog) { Press(dialog, IDCANCEL); Sleep(300); open = IsWindow(dialog); Press(dialog, IDOK); } });
+    Command(42050);
+    EXPECT_EQ(DialogsSeen(), 1);
+    EXPECT_TRUE(open) << "closed by another command";
+    EXPECT_EQ(TakeCalls(), Lines{});
+}
+
+TEST_F(Dialogs, HotKeysAreTakenWhileRunningWhenEnabled)
+{
+    const UINT CTRL_ALT = MOD_CONTROL | MOD_ALT;
+    const struct { const char* name, *enable, *modifiers, *keys[4]; std::vector<std::pair<UINT, UINT>> taken; } rows[] = {
+        { "defaults", "1", nullptr, {}, { { CTRL_ALT, 'Z' }, { CTRL_ALT, 'X' }, { CTRL_ALT, 'A' }, { CTRL_ALT, 'S' }, { CTRL_ALT, 'F' } } },
+        { "shift, keys of one's own", "1", "4", { "q", "W", "e", "r" },
+          { { CTRL_ALT, 'F' }, { MOD_SHIFT, 'Q' }, { MOD_SHIFT, 'W' }, { MOD_SHIFT, 'E' }, { MOD_SHIFT, 'R' } } },
+        { "disabled", "0", nullptr, {}, {} },
+        { "absent", nullptr, nullptr, {}, {} },
+    };
+    const char* keyNames[] = { "Key_Start", "Key_Switch", "Key_RndRun", "Key_RndCH" };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetIni("HotKeys", "EnableHotKeys", row.enable);
+        SetIni("HotKeys", "CombinationKeys", row.modifiers);
+        for (int i = 0; i < 4; ++i)
+            SetIni("HotKeys", keyNames[i], row.keys[i]);
+        for (bool running : { true, false }) {
+            std::vector<std::pair<UINT, UINT>> taken;
+            running ? (void)Start() : Close();
+            for (UINT mod : { (UINT)CTRL_ALT, (UINT)MOD_SHIFT }) {
+                for (UINT key : { 'Z', 'X', 'A', 'S', 'F', 'Q', 'W', 'E', 'R' }) {
+                    if (!RegisterHotKey(NULL, 1, mod, key))
+                        taken.push_back({ mod, key });
+                    UnregisterHotKey(NULL, 1);
+                }
+            }
+            EXPECT_EQ(taken, running ? row.taken : decltype(taken){}) << (running ? "running" : "ended");
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,104 @@
+// The program as a whole: one-shot mode, a single tray copy, and a current
+// directory too deep for the settings file.
+#include "harness.h"
+#include "app/app.h"
+
+namespace {
+
+constexpr char BOX_OFF[] = "box none 0x1040 NAPKIT|スクリーンセーバーを「無効」にしました。";
+constexpr char BOX_ON[] = "box none 0x1040 NAPKIT|スクリーンセーバーを「有効」にしました。";
+
+class Whole : public Napkit {
+protected:
+    std::string saver;
+    void SetUp() override
+    {
+        Napkit::SetUp();
+        saver = Install("logsaver.scr", "ONE.SCR");
+        SetScrnsave(saver);
+        SetIni("Action", "ScreenSaveCommandWait", "300");
+    }
+};
+
+TEST_F(Whole, OneShotStartsTheSaverOrToggles)
+{
+    const struct { const char* name; UINT active; const char* action, *flags; std::string configured;
+                   Lines calls; UINT after; const char* activeValue; Lines log; } rows[] = {
+        { "toggle off", 1, nullptr, "3", saver, { "spi 17 0 2", BOX_OFF }, 0, "0", {} },
+        { "toggle on, box whatever the flags", 0, "1", "0", saver, { "spi 17 1 2", BOX_ON }, 1, "1", {} },
+        { "start", 1, "0", "3", saver, { "sleep 300", "exec 1 \"" + saver + "\" /s" }, 1, nullptr, { "\"" + saver + "\" /s" } },
+        { "start, nothing configured", 1, "0", "3", ABSENT,
+          { "sleep 300", "exec 1 \"Nothing!\" /s", "spi 17 0 2", BOX_OFF }, 0, "0", {} },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetIni("Action", "AppMode", "1");
+        SetIni("Action", "IconDubbleClick", row.action);
+        SetIni("Message", "OpenMessageBox", row.flags);
+        SetScrnsave(row.configured);
+        SetSystemActive(row.active);
+        SetDesktopValue("ScreenSaveActive", ABSENT);
+        DeleteFileA((folder + "\\saver.log").c_str());
+        ZeroMemory(&appState, sizeof appState);
+        TakeCalls();
+        EXPECT_EQ(RunNapkit(GetModuleHandleA(NULL)), 0);
+        EXPECT_EQ(TakeCalls(), row.calls);
+        EXPECT_EQ(SystemActive(), row.after);
+        EXPECT_EQ(DesktopValue("ScreenSaveActive"), row.activeValue ? Sz(row.activeValue) : ABSENT);
+        EXPECT_EQ(SaverLog(row.log.size()), row.log);
+        EXPECT_EQ(FindNapkitWindow(), (HWND)NULL);
+    }
+}
+
+TEST_F(Whole, OneShotProgramTogglesTheSharedFlag)
+{
+    SetIni("Action", "AppMode", "1");
+    SetSystemActive(1);
+    Program oneShot;
+    EXPECT_EQ(oneShot.Wait(10000), 0u);
+    EXPECT_EQ(oneShot.Boxes(), Lines{ "NAPKIT|スクリーンセーバーを「無効」にしました。" });
+    EXPECT_EQ(SystemActive(), 0u);
+}
+
+TEST_F(Whole, OnlyOneTrayCopyRuns)
+{
+    Program first;
+    HWND window = first.Window(10000);
+    ASSERT_NE(window, (HWND)NULL);
+    Program second;
+    EXPECT_EQ(second.Wait(10000), 0u);
+    EXPECT_EQ(FindNapkitWindow(), window);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(first.Wait(10000), 0u);
+    // Started together, both pass the window test before either has a window.
+    Program one, two;
+    PumpUntil([&] { return WaitForSingleObject(one.handle(), 0) == WAIT_OBJECT_0
+                        || WaitForSingleObject(two.handle(), 0) == WAIT_OBJECT_0; }, 10000);
+    Pump(1000);
+    EXPECT_EQ((WaitForSingleObject(one.handle(), 0) == WAIT_OBJECT_0)
+              + (WaitForSingleObject(two.handle(), 0) == WAIT_OBJECT_0), 1);
+    EXPECT_EQ(Program().Wait(10000), 0u) << "a third copy";
+}
+
+TEST_F(Whole, SettingsFileMustFitTheDirectory)
+{
+    SetScrnsave(Install("logsaver.scr", "TWO.SCR", SystemDir()));
+    for (size_t length : { 248u, 249u }) {
+        SCOPED_TRACE(length);
+        std::string deep = folder;
+        while (deep.size() < length) {
+            deep += "\\" + std::string(std::min<size_t>(150, length - deep.size() - 1), 'd');
+            CreateDirectoryA(deep.c_str(), NULL);
+        }
+        ASSERT_TRUE(SetCurrentDirectoryA(deep.c_str()));
+        CreateDirectoryA((deep + "\\saverbox").c_str(), NULL);
+        ASSERT_TRUE(CopyFileA(SaverFile("logsaver.scr").c_str(), (deep + "\\saverbox\\X.SCR").c_str(), FALSE));
+        Start();
+        Command(40100);
+        EXPECT_EQ(ReadBytes(deep + "\\NAPKIT.INI").empty(), length == 249);
+        EXPECT_EQ(MenuText(41002), ABSENT) << "a saver path over 259 characters was listed";
+        Close();
+    }
+}
+
+}  // namespace
