@@ -12,7 +12,7 @@ constexpr char CHECKS[] = "40101 40205 40301 41001";
 
 struct Mends : Napkit {
     std::string one;   // "テスト用ロガー", the configured saver
-    void SetUp() override { Napkit::SetUp(), SetScrnsave(one = Install("logsaver.scr", "ONE.SCR")), SetSystemTimeout(300); }
+    void SetUp() override { Napkit::SetUp(), SetScrnsave(one = Install("logsaver.scr", "ONE.SCR")); }
 };
 
 int Overflow(HWND control)   // pixels a static's text needs beyond its width
