@@ -71,13 +71,24 @@ constexpr int MAIN_WINDOW_SIZE = 64;
 constexpr UINT POLL_TIMER_ID = 100;
 constexpr UINT POLL_INTERVAL_MS = 500;
 constexpr UINT WM_TRAYNOTIFY = 0x83FC;
+// Sent by a command-line copy: apply wParam minutes (1-60) as the custom
+// time-out dialog would once confirmed.
+constexpr UINT WM_APPLYMINUTES = WM_APP + 1;
 constexpr int ONE_SHOT_MODE = 1;
 
 // modes.cpp
 ATOM RegisterMainWindowClass(HINSTANCE instance);
 void RunOneShot();
+BOOL StartConfiguredSaver();   // after the wait; FALSE when it could not be started
 int RunTrayMode(HINSTANCE instance);
 int RunNapkit(HINSTANCE instance);
+
+// cmdline.cpp: the switches. Exit codes of a command-line run:
+constexpr int EXIT_DONE = 0;
+constexpr int EXIT_NOTHING_DONE = 1;    // no running copy to act on, or no saver started
+constexpr int EXIT_BAD_SWITCH = 2;
+BOOL HasSwitches(const char* commandLine);
+int RunCommandLine(const char* commandLine);
 
 // mainwindow.cpp
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

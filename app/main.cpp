@@ -1,7 +1,9 @@
 #include "app/app.h"
 
-// No command line is read; every path returns 0.
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+// Without switches: tray or one-shot mode by AppMode, exit code 0.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
+    if (HasSwitches(commandLine))
+        return RunCommandLine(commandLine);
     return RunNapkit(instance);
 }

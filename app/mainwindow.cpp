@@ -210,6 +210,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_TRAYNOTIFY:
         HandleTrayNotify(window, wParam, lParam);
         return 0;
+    case WM_APPLYMINUTES:
+        ApplyMinutes((int)wParam);
+        return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

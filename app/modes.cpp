@@ -8,17 +8,6 @@ namespace {
 constexpr char SINGLE_COPY_MUTEX[] = "NAPKIT.SingleCopy";
 constexpr char SAVER_RUN_ARGS[] = "/s";
 
-// The start action; FALSE when the saver could not be started.
-BOOL StartConfiguredSaver()
-{
-    LoadCommandWait(&appState.commandWaitMs);
-    Sleep(CommandWaitMs());
-    ReadConfiguredSaver(appState.currentSaver);
-    char command[COMMAND_LINE_SIZE];
-    FormatSaverCommand(command, appState.currentSaver, SAVER_RUN_ARGS);
-    return RunSaverCommand(command, SW_SHOWNORMAL) >= MIN_STARTED_RESULT;
-}
-
 void ToggleSystemFlag()
 {
     // Under Wine the flag belongs to the display driver, which loads with the
@@ -34,6 +23,16 @@ void ToggleSystemFlag()
 }
 
 }  // namespace
+
+BOOL StartConfiguredSaver()
+{
+    LoadCommandWait(&appState.commandWaitMs);
+    Sleep(CommandWaitMs());
+    ReadConfiguredSaver(appState.currentSaver);
+    char command[COMMAND_LINE_SIZE];
+    FormatSaverCommand(command, appState.currentSaver, SAVER_RUN_ARGS);
+    return RunSaverCommand(command, SW_SHOWNORMAL) >= MIN_STARTED_RESULT;
+}
 
 ATOM RegisterMainWindowClass(HINSTANCE instance)
 {

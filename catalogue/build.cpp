@@ -211,7 +211,8 @@ BOOL BuildSaverCatalogue(HWND window)
     }
 
     if (appState.saverCount == 0) {
-        ReportEmptyCatalogue(window);
+        if (window)   // a command-line start has no window to end
+            ReportEmptyCatalogue(window);
         return FALSE;
     }
     DeleteMenu(appState.menuRoot, IDM_SAVER_BASE, MF_BYCOMMAND);

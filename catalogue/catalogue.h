@@ -20,7 +20,7 @@ struct SaverEntry {
 };
 
 // build.cpp
-BOOL BuildSaverCatalogue(HWND window);
+BOOL BuildSaverCatalogue(HWND window);   // NULL: no menu, no box when empty
 void SeekSaver(int index);
 void SaverPathOf(const SaverEntry* entry, char* path);   // MAX_PATH bytes
 void SaverStemOf(const SaverEntry* entry, char* stem);   // MAX_PATH bytes

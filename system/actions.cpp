@@ -45,9 +45,21 @@ int ToggleScreenSaveActive(HWND owner)
 
 static void ApplyTimeoutSeconds(UINT seconds)
 {
-    SystemParametersInfoA(SPI_SETSCREENSAVETIMEOUT, seconds, NULL, SPIF_SENDWININICHANGE);
+    SetSystemTimeoutSeconds(seconds);
     UpdateTrayTip();
     WriteDesktopValue(VALUE_SCREEN_SAVE_TIMEOUT, (int)seconds);
+}
+
+// The custom value's path: nothing when the minutes equal the system's
+// time-out.
+static void ApplyCustomMinutes(int minutes)
+{
+    UINT seconds = (UINT)minutes * SECONDS_PER_MINUTE;
+    if (seconds == ReadSystemTimeoutSeconds())
+        return;
+    appState.timeoutMinutes = minutes;
+    CheckRadioItem(IDM_TIMEOUT_CUSTOM, &appState.timeoutItem);
+    ApplyTimeoutSeconds(seconds);
 }
 
 void ApplyTimeout(UINT item, HWND window)
@@ -63,12 +75,19 @@ void ApplyTimeout(UINT item, HWND window)
     // a time-out of 90 s cancelled must not become 60 s.
     if (RunDialog(appState.instance, window, DIALOG_MINUTES) != DIALOG_ACCEPTED)
         return;
-    UINT seconds = (UINT)appState.dlgValue * SECONDS_PER_MINUTE;
-    if (seconds == ReadSystemTimeoutSeconds())
+    ApplyCustomMinutes(appState.dlgValue);
+}
+
+void ApplyMinutes(int minutes)
+{
+    if (minutes < MIN_CUSTOM_MINUTES || minutes > MAX_CUSTOM_MINUTES)
         return;
-    appState.timeoutMinutes = appState.dlgValue;
-    CheckRadioItem(IDM_TIMEOUT_CUSTOM, &appState.timeoutItem);
-    ApplyTimeoutSeconds(seconds);
+    UINT preset = TimeoutMenuId(minutes);
+    if (preset != IDM_TIMEOUT_CUSTOM) {
+        ApplyTimeout(preset, NULL);
+        return;
+    }
+    ApplyCustomMinutes(minutes);
 }
 
 void StartScreenSaverNow(HWND window)

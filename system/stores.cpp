@@ -82,6 +82,11 @@ void SetSystemActiveFlag(UINT active)
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, active, NULL, SPIF_SENDWININICHANGE);
 }
 
+void SetSystemTimeoutSeconds(UINT seconds)
+{
+    SystemParametersInfoA(SPI_SETSCREENSAVETIMEOUT, seconds, NULL, SPIF_SENDWININICHANGE);
+}
+
 void FormatSaverCommand(char* out, const char* path, const char* args)
 {
     // Unquoted, a path under "C:\Program Files" would start "C:\Program.exe".

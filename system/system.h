@@ -18,6 +18,7 @@ void WriteDesktopValue(const char* name, int value);
 UINT ReadSystemActiveFlag();
 UINT ReadSystemTimeoutSeconds();
 void SetSystemActiveFlag(UINT active);
+void SetSystemTimeoutSeconds(UINT seconds);
 // Builds "\"path\"" followed by args (may be empty) into out
 // (COMMAND_LINE_SIZE bytes); the quotes keep a path with blanks whole.
 void FormatSaverCommand(char* out, const char* path, const char* args);
@@ -26,6 +27,7 @@ UINT RunSaverCommand(const char* commandLine, UINT showCommand);
 // actions.cpp
 int ToggleScreenSaveActive(HWND owner);
 void ApplyTimeout(UINT item, HWND window);
+void ApplyMinutes(int minutes);   // as the custom dialog confirmed with them
 void StartScreenSaverNow(HWND window);
 DWORD CommandWaitMs();   // commandWaitMs, a negative value counting as 0
 void ShowToggleMessage(HWND owner, UINT nowActive);

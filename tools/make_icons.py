@@ -3,25 +3,26 @@
 
 Usage: python3 tools/make_icons.py SRC_DIR OUT_DIR
 
-Each picture is 32 lines of 32 characters; each character is one pixel, named
-by the legend below. Blank lines and lines starting with '#' are ignored, so a
-picture may carry a comment. The icon written holds a single 32x32 image with
-16 colours (4 bits per pixel), the format every Windows version since 3.0
-loads, and is the same byte for byte on every run.
+A file holds one or more square pictures, one after the other: a picture of
+N characters per line is N lines long, and each character is one pixel, named
+by the legend below. Blank lines and lines starting with '#' are ignored, so
+the pictures may carry comments. Each picture becomes one image of the icon,
+in file order, with 16 colours (4 bits per pixel), the format every Windows
+version since 3.0 loads; the file is the same byte for byte on every run.
 
-Drawing for the 16x16 size: Windows makes the small icon (tray, title bar)
-by shrinking this one, by default AND-ing the colours of each 2x2 block
-(stretch mode BLACKONWHITE; a transparent pixel counts as black there). So
-whatever must stay visible at 16x16 is drawn in whole 2x2 blocks starting on
-even coordinates, and single-pixel details (outlines, shading, the dark red
-edges of the cross) go in blocks that are meant to turn dark anyway.
+Sizes: 32x32 for the window class and the About box, and 16x16, 20x20 and
+24x24 for the tray at 100%, 125% and 150% scaling. Windows picks the image
+of the size asked for; only a size that is missing is shrunk from another
+one, by default AND-ing the colours of each 2x2 block (a transparent pixel
+counts as black there), which is why the 32x32 pictures keep what must stay
+visible in whole 2x2 blocks starting on even coordinates.
 """
 
 import pathlib
 import struct
 import sys
 
-SIZE = 32                    # pixels on each side
+MAX_SIZE = 255               # the directory holds a size in one byte
 BITS_PER_PIXEL = 4           # 16 colours
 PALETTE_SIZE = 1 << BITS_PER_PIXEL
 
@@ -61,24 +62,34 @@ ICON_TYPE = 1                                 # 1 = icon, 2 = cursor
 BI_RGB = 0                                    # uncompressed
 
 
-def row_bytes(bits_per_pixel):
+def row_bytes(size, bits_per_pixel):
     """Bytes in one bitmap row: rows are padded to whole 32-bit words."""
-    return (SIZE * bits_per_pixel + 31) // 32 * 4
+    return (size * bits_per_pixel + 31) // 32 * 4
 
 
-def read_picture(path):
-    """Return the picture as a list of SIZE strings of SIZE legend characters."""
+def read_pictures(path):
+    """Return the pictures as lists of strings of legend characters."""
     lines = [line.rstrip('\r\n') for line in path.read_text(encoding='ascii').splitlines()]
     rows = [line for line in lines if line.strip() and not line.startswith('#')]
-    if len(rows) != SIZE:
-        raise ValueError(f'{path}: {len(rows)} picture lines, need {SIZE}')
-    for number, row in enumerate(rows, 1):
-        if len(row) != SIZE:
-            raise ValueError(f'{path}: picture line {number} has {len(row)} characters, need {SIZE}')
-        for ch in row:
-            if ch != TRANSPARENT and ch not in COLOUR_INDEX:
-                raise ValueError(f'{path}: picture line {number}: unknown colour {ch!r}')
-    return rows
+    pictures = []
+    while rows:
+        size = len(rows[0])
+        picture, rows = rows[:size], rows[size:]
+        first = sum(len(p) for p in pictures) + 1
+        if not 0 < size <= MAX_SIZE or len(picture) != size:
+            raise ValueError(f'{path}: picture at line {first} is not {size} lines of {size}')
+        for number, row in enumerate(picture, first):
+            if len(row) != size:
+                raise ValueError(f'{path}: picture line {number} has {len(row)} characters, need {size}')
+            for ch in row:
+                if ch != TRANSPARENT and ch not in COLOUR_INDEX:
+                    raise ValueError(f'{path}: picture line {number}: unknown colour {ch!r}')
+        if any(len(p) == size for p in pictures):
+            raise ValueError(f'{path}: two pictures of {size}x{size}')
+        pictures.append(picture)
+    if not pictures:
+        raise ValueError(f'{path}: no picture')
+    return pictures
 
 
 def colour_bitmap(rows):
@@ -87,9 +98,10 @@ def colour_bitmap(rows):
     for row in reversed(rows):
         line = bytearray()
         indices = [TRANSPARENT_INDEX if ch == TRANSPARENT else COLOUR_INDEX[ch] for ch in row]
+        indices += [TRANSPARENT_INDEX] * (len(indices) % 2)
         for high, low in zip(indices[0::2], indices[1::2]):
             line.append(high << 4 | low)      # leftmost pixel in the high nibble
-        line.extend(bytes(row_bytes(BITS_PER_PIXEL) - len(line)))
+        line.extend(bytes(row_bytes(len(rows), BITS_PER_PIXEL) - len(line)))
         out += line
     return bytes(out)
 
@@ -98,7 +110,7 @@ def mask_bitmap(rows):
     """The AND mask, 1 bit per pixel (1 = transparent), bottom row first."""
     out = bytearray()
     for row in reversed(rows):
-        line = bytearray(row_bytes(1))
+        line = bytearray(row_bytes(len(rows), 1))
         for x, ch in enumerate(row):
             if ch == TRANSPARENT:
                 line[x // 8] |= 0x80 >> (x % 8)   # leftmost pixel in the top bit
@@ -106,20 +118,28 @@ def mask_bitmap(rows):
     return bytes(out)
 
 
-def icon_bytes(rows):
+def image_bytes(rows):
+    size = len(rows)
     xor = colour_bitmap(rows)
     mask = mask_bitmap(rows)
     palette = b''.join(bytes((b, g, r, 0)) for _, (r, g, b) in PALETTE)  # RGBQUAD
     header = BITMAPINFOHEADER.pack(
-        BITMAPINFOHEADER.size, SIZE,
-        2 * SIZE,                 # an icon's height counts colour bitmap + mask
+        BITMAPINFOHEADER.size, size,
+        2 * size,                 # an icon's height counts colour bitmap + mask
         1, BITS_PER_PIXEL, BI_RGB, len(xor) + len(mask),
         0, 0, 0, 0)               # resolution, colours used/important: defaults
-    image = header + palette + xor + mask
-    offset = ICONDIR.size + ICONDIRENTRY.size
-    directory = ICONDIR.pack(0, ICON_TYPE, 1) + ICONDIRENTRY.pack(
-        SIZE, SIZE, PALETTE_SIZE, 0, 1, BITS_PER_PIXEL, len(image), offset)
-    return directory + image
+    return header + palette + xor + mask
+
+
+def icon_bytes(pictures):
+    images = [image_bytes(rows) for rows in pictures]
+    offset = ICONDIR.size + ICONDIRENTRY.size * len(images)
+    directory = ICONDIR.pack(0, ICON_TYPE, len(images))
+    for rows, image in zip(pictures, images):
+        directory += ICONDIRENTRY.pack(len(rows), len(rows), PALETTE_SIZE, 0, 1,
+                                       BITS_PER_PIXEL, len(image), offset)
+        offset += len(image)
+    return directory + b''.join(images)
 
 
 def main(argv):
@@ -134,7 +154,7 @@ def main(argv):
     out.mkdir(parents=True, exist_ok=True)
     for path in sources:
         try:
-            data = icon_bytes(read_picture(path))
+            data = icon_bytes(read_pictures(path))
         except ValueError as error:
             sys.stderr.write(f'make_icons.py: {error}\n')
             return 1

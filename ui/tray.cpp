@@ -9,12 +9,22 @@ constexpr char TIP_BASE_FORMAT[] = "NAPKIT - ScreenSaver[ %s ]";
 constexpr char TIP_MINUTES_FORMAT[] = " -> [%d分]";
 constexpr int TIP_SIZE = 64;
 
+// The image drawn for the tray's size (16, 20 or 24 pixels by the screen's
+// scaling) rather than the 32-pixel one shrunk; LoadIconA would give the
+// latter. Shared: the system owns the handle, which is never released.
+HICON LoadTrayIcon(HINSTANCE instance, int id)
+{
+    return (HICON)LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON,
+                             GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                             LR_SHARED);
+}
+
 }  // namespace
 
 void TrayIconAdd(HINSTANCE instance, HWND window)
 {
-    appState.iconActive = LoadIconA(instance, MAKEINTRESOURCEA(IDI_ACTIVE));
-    appState.iconInactive = LoadIconA(instance, MAKEINTRESOURCEA(IDI_INACTIVE));
+    appState.iconActive = LoadTrayIcon(instance, IDI_ACTIVE);
+    appState.iconInactive = LoadTrayIcon(instance, IDI_INACTIVE);
 
     NOTIFYICONDATAA& data = appState.notifyData;
     ZeroMemory(&data, sizeof data);

@@ -1,0 +1,253 @@
+#include "app/app.h"
+#include "catalogue/catalogue.h"
+#include "settings/settings.h"
+#include "system/system.h"
+#include "ui/ui.h"
+#include "res/resource.h"
+
+namespace {
+
+enum SwitchKind {
+    SWITCH_BAD, SWITCH_ON, SWITCH_OFF, SWITCH_TOGGLE, SWITCH_START, SWITCH_RANDOM,
+    SWITCH_TIMEOUT, SWITCH_REFRESH, SWITCH_EXIT, SWITCH_HELP,
+};
+
+struct Switch {
+    SwitchKind kind;
+    int minutes;   // SWITCH_TIMEOUT only
+};
+
+struct SwitchName {
+    const char* name;   // lower case, without the leading / or -
+    SwitchKind kind;
+};
+
+constexpr SwitchName SWITCH_NAMES[] = {
+    { "on", SWITCH_ON },         { "off", SWITCH_OFF },         { "toggle", SWITCH_TOGGLE },
+    { "start", SWITCH_START },   { "random", SWITCH_RANDOM },   { "refresh", SWITCH_REFRESH },
+    { "exit", SWITCH_EXIT },     { "?", SWITCH_HELP },
+};
+constexpr char TIMEOUT_PREFIX[] = "timeout:";
+constexpr int TIMEOUT_PREFIX_SIZE = sizeof TIMEOUT_PREFIX;
+constexpr int SWITCH_SIZE = 32;   // more than any valid switch holds
+constexpr char SAVER_RUN_ARGS[] = "/s";
+
+// A tray copy in a box of its own (the toggle's confirmation) or in its start
+// wait answers late; a script is not held longer than this.
+constexpr UINT FORWARD_TIMEOUT_MS = 10000;
+constexpr DWORD EXIT_WAIT_MS = 10000;
+constexpr DWORD EXIT_POLL_MS = 50;
+
+// One line a switch: the box must not wrap them.
+constexpr char USAGE_TEXT[] =
+    "使い方： NAPKIT.EXE [スイッチ]\n"
+    "/on ： スクリーンセーバーを有効にする\n"
+    "/off ： スクリーンセーバーを無効にする\n"
+    "/toggle ： 有効と無効を切り替える\n"
+    "/start ： 設定中のセーバーを起動する\n"
+    "/random ： ランダムにセーバーを起動する\n"
+    "/timeout:N ： 待ち時間を N 分にする (1～60)\n"
+    "/refresh ： セーバー一覧を更新する (常駐中)\n"
+    "/exit ： 常駐中の NAPKIT を終了する\n"
+    "/? ： この説明を表示する\n"
+    "（/ の代わりに - も使えます）";
+
+BOOL IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+const char* SkipBlanks(const char* p)
+{
+    while (IsBlank(*p))
+        ++p;
+    return p;
+}
+
+// "N" of /timeout:N, 1 to 60 in decimal digits only; 0 when malformed.
+int ParseMinutes(const char* digits)
+{
+    int minutes = 0;
+    if (*digits == '\0')
+        return 0;
+    for (; *digits; ++digits) {
+        if (*digits < '0' || *digits > '9')
+            return 0;
+        minutes = minutes * 10 + (*digits - '0');
+        if (minutes > MAX_CUSTOM_MINUTES)
+            return 0;
+    }
+    return minutes;
+}
+
+// Exactly one switch, / or - and a name in any letter case, in quotes or not
+// (a shortcut or a task may quote it). Blanks and tabs separate switches; a
+// blank byte is never part of a double-byte character.
+Switch ParseSwitches(const char* commandLine)
+{
+    Switch result = { SWITCH_BAD, 0 };
+    const char* start = SkipBlanks(commandLine);
+    const char* end = start;
+    while (*end && !IsBlank(*end))
+        ++end;
+    int length = (int)(end - start);
+    if (length >= 2 && start[0] == '"' && end[-1] == '"') {
+        ++start;
+        length -= 2;
+    }
+    if (*SkipBlanks(end) != '\0' || length < 2 || length >= SWITCH_SIZE
+        || (start[0] != '/' && start[0] != '-'))
+        return result;
+    char name[SWITCH_SIZE];
+    lstrcpynA(name, start + 1, length);   // the name without the prefix
+    CharLowerA(name);
+    for (const SwitchName& known : SWITCH_NAMES) {
+        if (lstrcmpA(name, known.name) == 0) {
+            result.kind = known.kind;
+            return result;
+        }
+    }
+    char prefix[TIMEOUT_PREFIX_SIZE];
+    lstrcpynA(prefix, name, TIMEOUT_PREFIX_SIZE);
+    if (lstrcmpA(prefix, TIMEOUT_PREFIX) != 0)
+        return result;
+    result.minutes = ParseMinutes(name + TIMEOUT_PREFIX_SIZE - 1);
+    if (result.minutes >= MIN_CUSTOM_MINUTES)
+        result.kind = SWITCH_TIMEOUT;
+    return result;
+}
+
+void ShowUsage(UINT icon)
+{
+    MessageBoxA(NULL, USAGE_TEXT, APP_NAME, MB_OK | icon | MB_SYSTEMMODAL);
+}
+
+// The running copy handles the switch as the matching menu command or hot key
+// (its boxes, its settings); this process waits until it has.
+int Forward(HWND window, const Switch& command)
+{
+    UINT message = WM_COMMAND;
+    WPARAM wParam = 0;
+    switch (command.kind) {
+    case SWITCH_ON:
+        wParam = IDM_STATE_ON;
+        break;
+    case SWITCH_OFF:
+        wParam = IDM_STATE_OFF;
+        break;
+    case SWITCH_TOGGLE:
+        // As a menu command 40101 picks the double-click action; as a hot key
+        // it toggles.
+        message = WM_HOTKEY;
+        wParam = IDM_DBLCLICK_TOGGLE;
+        break;
+    case SWITCH_START:
+        wParam = IDM_START_NORMAL;
+        break;
+    case SWITCH_RANDOM:
+        wParam = IDM_START_RANDOM;
+        break;
+    case SWITCH_TIMEOUT:
+        message = WM_APPLYMINUTES;
+        wParam = (WPARAM)command.minutes;
+        break;
+    case SWITCH_REFRESH:
+        wParam = IDM_REFRESH;
+        break;
+    default:   // SWITCH_EXIT: bad switches and /? never get here
+        wParam = IDM_EXIT;
+        break;
+    }
+    DWORD_PTR result;
+    SendMessageTimeoutA(window, message, wParam, 0, SMTO_NORMAL, FORWARD_TIMEOUT_MS, &result);
+    // The exit command posts the close: wait for it, so that a script can
+    // start a new copy at once.
+    for (DWORD waited = 0; command.kind == SWITCH_EXIT && IsWindow(window) && waited < EXIT_WAIT_MS;
+         waited += EXIT_POLL_MS)
+        Sleep(EXIT_POLL_MS);
+    return EXIT_DONE;
+}
+
+void SetActiveFlag(SwitchKind kind)
+{
+    // Under Wine the flag belongs to the display driver, which a windowless
+    // process loads only with the first call that needs the display; and a set
+    // reaches the X server at the next round trip, so it is read back before
+    // the process ends. On Windows these calls cost nothing.
+    GetSystemMetrics(SM_CXSCREEN);
+    UINT active = ReadSystemActiveFlag();
+    UINT wanted = kind == SWITCH_ON ? 1 : kind == SWITCH_OFF ? 0 : active ^ 1;
+    if (wanted == active)
+        return;
+    WriteDesktopValue(VALUE_SCREEN_SAVE_ACTIVE, (int)wanted);
+    SetSystemActiveFlag(wanted);
+    ReadSystemActiveFlag();
+}
+
+void SetTimeoutMinutes(int minutes)
+{
+    UINT seconds = (UINT)minutes * SECONDS_PER_MINUTE;
+    SetSystemTimeoutSeconds(seconds);
+    WriteDesktopValue(VALUE_SCREEN_SAVE_TIMEOUT, (int)seconds);
+}
+
+BOOL StartRandomSaver()
+{
+    BOOL started = FALSE;
+    LoadCommandWait(&appState.commandWaitMs);
+    if (BuildSaverCatalogue(NULL)) {
+        SeekSaver(PickRandomSaver());
+        char path[MAX_PATH];
+        char command[COMMAND_LINE_SIZE];
+        SaverPathOf(appState.cursor, path);
+        FormatSaverCommand(command, path, SAVER_RUN_ARGS);
+        Sleep(CommandWaitMs());
+        started = RunSaverCommand(command, SW_SHOWNORMAL) >= MIN_STARTED_RESULT;
+    }
+    FreeSaverCatalogue();
+    return started;
+}
+
+// No tray copy: the system's settings directly, without a box.
+int RunAlone(const Switch& command)
+{
+    InitPaths();
+    switch (command.kind) {
+    case SWITCH_ON:
+    case SWITCH_OFF:
+    case SWITCH_TOGGLE:
+        SetActiveFlag(command.kind);
+        return EXIT_DONE;
+    case SWITCH_TIMEOUT:
+        SetTimeoutMinutes(command.minutes);
+        return EXIT_DONE;
+    case SWITCH_START:
+        return StartConfiguredSaver() ? EXIT_DONE : EXIT_NOTHING_DONE;
+    case SWITCH_RANDOM:
+        return StartRandomSaver() ? EXIT_DONE : EXIT_NOTHING_DONE;
+    default:
+        return EXIT_NOTHING_DONE;   // refresh and exit need a running copy
+    }
+}
+
+}  // namespace
+
+BOOL HasSwitches(const char* commandLine)
+{
+    return commandLine && *SkipBlanks(commandLine) != '\0';
+}
+
+int RunCommandLine(const char* commandLine)
+{
+    Switch command = ParseSwitches(commandLine);
+    if (command.kind == SWITCH_BAD) {
+        ShowUsage(MB_ICONEXCLAMATION);
+        return EXIT_BAD_SWITCH;
+    }
+    if (command.kind == SWITCH_HELP) {
+        ShowUsage(MB_ICONINFORMATION);
+        return EXIT_DONE;
+    }
+    HWND running = FindWindowA(APP_NAME, APP_NAME);
+    return running ? Forward(running, command) : RunAlone(command);
+}
