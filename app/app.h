@@ -42,18 +42,24 @@ struct AppState {
     int saverCount;
     int lastSaverIndex;
     int refreshing;
+    int saverWriteFailed;     // SYSTEM.INI could not be written; the view shows what it holds
 
     // transient
+    HWND openDialog;          // the dialog RunDialog is running, or NULL
     UINT startWaitDivisor;
     UINT valueDialogMode;
     int dlgMsgOnState;
     int dlgMsgOnChange;
     int dlgRandomAtStart;
     int dlgUseSaverName;
-    int dlgAccepted;
+    int dlgValue;             // the value dialog's number, confirmed with OK
+    int dlgAccepted;          // 1 once a dialog was closed with OK
 
     // guards against re-entry through the loops of message boxes
+    int closing;              // the close has begun: nothing that follows a box runs
     int syncing;              // a resynchronisation has its box open
+    int menuOpen;             // the tray menu is being shown
+    int refreshPending;       // a refresh asked for while the menu was open
     int randomStartRetries;   // nested retries of a failed random start
     UINT taskbarCreatedMsg;   // registered "TaskbarCreated" message
 };

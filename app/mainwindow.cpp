@@ -42,13 +42,22 @@ LRESULT HandleCreate(HWND window)
     if (!BuildSaverCatalogue(window))
         return 0;
     SyncCurrentSaver(window, appState.currentSaver);
+    // Closed while a box of the synchronisation was open: the window is gone.
+    if (appState.closing)
+        return 0;
     RegisterHotKeys(window);
     return 0;
 }
 
 void HandleClose(HWND window)
 {
-    WriteConfiguredSaver(appState.currentSaver);
+    // A box open at this moment returns after the window is gone; what
+    // would follow it (a refresh, a random start, hot keys) must not run.
+    appState.closing = 1;
+    // Only a saver the program matched or chose (it then checks its item);
+    // before that, currentSaver is whatever SYSTEM.INI held, "Nothing!" too.
+    if (appState.saverItem != 0)
+        WriteConfiguredSaver(appState.currentSaver);
     FreeSaverCatalogue();
     DestroyWindow(window);
 }
@@ -96,7 +105,7 @@ void HandleCommand(HWND window, WPARAM wParam, LPARAM lParam)
         ConfigureCurrentSaver(window);
         break;
     case IDM_RANDOM_CHANGE:
-        RandomChangeSaver();
+        RandomChangeSaver(window);
         break;
     case IDM_START_NORMAL:
         StartScreenSaverNow(window);
@@ -104,10 +113,15 @@ void HandleCommand(HWND window, WPARAM wParam, LPARAM lParam)
     case IDM_START_RANDOM:
         RandomStartSaver(window, wParam, lParam);
         break;
-    case IDM_WAIT_SETTING:
-        RunDialog(appState.instance, window, DIALOG_WAIT);
+    case IDM_WAIT_SETTING: {
+        DialogResult result = RunDialog(appState.instance, window, DIALOG_WAIT);
+        if (result == DIALOG_REFUSED)
+            break;
+        if (result == DIALOG_ACCEPTED)
+            appState.commandWaitMs = appState.dlgValue;
         SaveCommandWait(&appState.commandWaitMs);
         break;
+    }
     case IDM_REFRESH:
         RefreshCatalogue(window);
         break;
@@ -135,20 +149,30 @@ void PollSystemState(HWND window)
     UpdateTrayTip();
     // While a resynchronisation or a rebuild waits in a message box, this
     // tick runs inside that box's loop: starting another would nest boxes.
-    if (appState.syncing || appState.refreshing || appState.saverCount < 1)
+    // The same while the tray menu is open: it runs after the menu has closed.
+    if (appState.syncing || appState.refreshing || appState.menuOpen || appState.saverCount < 1)
         return;
     char saver[MAX_PATH];
     ReadConfiguredSaver(saver);
-    if (lstrcmpiA(saver, appState.currentSaver) == 0)
+    if (lstrcmpiA(saver, appState.currentSaver) == 0) {
+        // A write that failed is made again, by a fresh synchronisation, only
+        // once the file can be written.
+        if (appState.saverWriteFailed && CanWriteSystemIni()) {
+            appState.saverWriteFailed = 0;
+            SyncCurrentSaver(window, saver);
+        }
         return;
+    }
     // Another program may be rewriting SYSTEM.INI in place, and a read in the
     // middle of that takes a half-written file for an unknown saver (which
     // ends in a random change). Only a value read alike twice is a change.
     Sleep(REREAD_DELAY_MS);
     char again[MAX_PATH];
     ReadConfiguredSaver(again);
-    if (lstrcmpA(saver, again) == 0)
+    if (lstrcmpA(saver, again) == 0) {
+        appState.saverWriteFailed = 0;
         SyncCurrentSaver(window, saver);
+    }
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -77,6 +77,7 @@ void ReadDisplayName(HMODULE module, char* label)
     TrimPartialCharacter(label);
 }
 
+// label: MAX_PATH bytes. String 1 is kept to 63 bytes; a file name whole.
 void LabelOf(const SaverEntry* entry, char* label)
 {
     char path[MAX_PATH];
@@ -91,12 +92,22 @@ void LabelOf(const SaverEntry* entry, char* label)
         FreeLibrary(module);
     }
     // A block without string 1, or an empty one, shows the file name instead.
-    if (label[0] == '\0') {
-        char stem[MAX_PATH];
-        SaverStemOf(entry, stem);
-        lstrcpynA(label, stem, LABEL_SIZE);
-        TrimPartialCharacter(label);
+    if (label[0] == '\0')
+        SaverStemOf(entry, label);
+}
+
+// The menu caption of a label: each "&" doubled, or the menu would take it
+// for an access-key marker and hide it. 0x26 is never the second byte of a
+// double-byte character. caption: 2 * MAX_PATH bytes.
+void CaptionOf(const char* label, char* caption)
+{
+    char* out = caption;
+    for (const char* p = label; *p; ++p) {
+        if (*p == '&')
+            *out++ = '&';
+        *out++ = *p;
     }
+    *out = '\0';
 }
 
 // Adds one entry after the cursor and its menu item above the previous one.
@@ -115,10 +126,12 @@ BOOL AddSaver(const char* folder, const WIN32_FIND_DATAA& found)
     appState.cursor->next = entry;
     appState.cursor = entry;
 
-    char label[LABEL_SIZE];
+    char label[MAX_PATH];
+    char caption[2 * MAX_PATH];
     LabelOf(entry, label);
+    CaptionOf(label, caption);
     InsertMenuA(appState.trayMenu, IDM_SAVER_BASE + n - 1, MF_BYCOMMAND | MF_STRING,
-                IDM_SAVER_BASE + n, label);
+                IDM_SAVER_BASE + n, caption);
     return TRUE;
 }
 
@@ -151,7 +164,9 @@ BOOL ScanFolder(const char* folder)
 void ReportEmptyCatalogue(HWND window)
 {
     MessageBoxA(NULL, EMPTY_CATALOGUE_TEXT, APP_NAME, MB_OK | MB_SYSTEMMODAL);
-    SendMessageA(window, WM_DESTROY, 0, 0);
+    // Closed meanwhile: the window has been torn down already.
+    if (!appState.closing)
+        SendMessageA(window, WM_DESTROY, 0, 0);
 }
 
 }  // namespace

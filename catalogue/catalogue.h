@@ -32,7 +32,7 @@ void SeedRandom(UINT seed);
 int DrawRandom();
 int PickRandomSaver();
 void SyncCurrentSaver(HWND window, const char* path);
-void RandomChangeSaver();
+void RandomChangeSaver(HWND window);
 void SelectSaver(HWND window, int n);
 void ConfigureCurrentSaver(HWND window);
 void RandomStartSaver(HWND window, WPARAM wParam, LPARAM lParam);

@@ -25,6 +25,9 @@ constexpr char DELETED_TEXT[] =
     "ファイルが削除もしくは移動されています。\n"
     "スクリーンセーバーの情報を更新します。";
 constexpr char SAVER_RUN_ARGS[] = "/s";
+constexpr char WRITE_FAILED_TEXT[] =
+    "SYSTEM.INI に書き込めませんでした。\n"
+    "スクリーンセーバーの設定は変更されていません。";
 
 UINT randomState = 1;
 
@@ -36,6 +39,55 @@ UINT CalendarSeconds()
     ticks.LowPart = now.dwLowDateTime;
     ticks.HighPart = now.dwHighDateTime;
     return (UINT)((ticks.QuadPart - FILETIME_UNIX_EPOCH) / FILETIME_TICKS_PER_SECOND);
+}
+
+// The index of the first entry that path names, or 0. The display settings
+// of NT-based Windows write a saver's long path, the program the 8.3 alias
+// form: either names the entry.
+int FindSaver(const char* path)
+{
+    for (int i = 1; i <= appState.saverCount; ++i) {
+        SeekSaver(i);
+        char saverPath[MAX_PATH];
+        char longPath[MAX_PATH];
+        SaverPathOf(appState.cursor, saverPath);
+        JoinPath(longPath, appState.cursor->directory, appState.cursor->longName);
+        if (lstrcmpiA(path, saverPath) == 0 || lstrcmpiA(path, longPath) == 0)
+            return i;
+    }
+    return 0;
+}
+
+// SYSTEM.INI could not be written. The program's view and the check mark
+// follow what the file really holds, so the poll sees no difference and
+// neither repeats the write nor this box until the file changes or can be
+// written again.
+void ReportFailedWrite(HWND window)
+{
+    ReadConfiguredSaver(appState.currentSaver);
+    int i = FindSaver(appState.currentSaver);
+    // No entry: the check goes to id 0, which no item has.
+    CheckRadioItem(i != 0 ? IDM_SAVER_BASE + i : 0, &appState.saverItem);
+    appState.saverWriteFailed = 1;
+    MessageBoxA(window, WRITE_FAILED_TEXT, APP_NAME, MB_OK | MB_ICONEXCLAMATION);
+}
+
+// Makes entry n the configured saver; FALSE (after telling the user) when
+// SYSTEM.INI could not be written. Leaves the cursor on entry n.
+BOOL ConfigureSaver(HWND window, int n)
+{
+    SeekSaver(n);
+    char path[MAX_PATH];
+    SaverPathOf(appState.cursor, path);
+    if (!WriteConfiguredSaver(path)) {
+        ReportFailedWrite(window);
+        SeekSaver(n);
+        return FALSE;
+    }
+    appState.saverWriteFailed = 0;
+    lstrcpynA(appState.currentSaver, path, MAX_PATH);
+    CheckRadioItem(IDM_SAVER_BASE + n, &appState.saverItem);
+    return TRUE;
 }
 
 }  // namespace
@@ -65,36 +117,29 @@ void SyncCurrentSaver(HWND window, const char* path)
     appState.randomAtStart = ReadSettingInt(SECTION_ACTION, KEY_RANDOM_SET, DEFAULT_RANDOM_SET);
     if (appState.randomAtStart == 1 || appState.refreshing == 1
         || lstrcmpiA(appState.currentSaver, NOTHING_TEXT) == 0) {
-        RandomChangeSaver();
+        RandomChangeSaver(window);
         return;
     }
-    for (int i = 1; i <= appState.saverCount; ++i) {
-        SeekSaver(i);
-        char saverPath[MAX_PATH];
-        SaverPathOf(appState.cursor, saverPath);
-        if (lstrcmpiA(path, saverPath) == 0) {
-            CheckRadioItem(IDM_SAVER_BASE + i, &appState.saverItem);
-            lstrcpynA(appState.currentSaver, path, MAX_PATH);
-            return;
-        }
+    int i = FindSaver(path);
+    if (i != 0) {
+        CheckRadioItem(IDM_SAVER_BASE + i, &appState.saverItem);
+        lstrcpynA(appState.currentSaver, path, MAX_PATH);
+        return;
     }
     // The box's loop keeps running the poll, which still sees SYSTEM.INI
     // differ; the flag keeps it from nesting one box per tick.
     appState.syncing = 1;
     MessageBoxA(NULL, UNKNOWN_SAVER_TEXT, APP_NAME, MB_OK | MB_SYSTEMMODAL);
-    RefreshCatalogue(window);
+    if (!appState.closing)
+        RefreshCatalogue(window);
     appState.syncing = 0;
 }
 
-void RandomChangeSaver()
+void RandomChangeSaver(HWND window)
 {
     if (appState.saverCount < 1)
         return;
-    int i = PickRandomSaver();
-    SeekSaver(i);
-    SaverPathOf(appState.cursor, appState.currentSaver);
-    WriteConfiguredSaver(appState.currentSaver);
-    CheckRadioItem(IDM_SAVER_BASE + i, &appState.saverItem);
+    ConfigureSaver(window, PickRandomSaver());
 }
 
 void SelectSaver(HWND window, int n)
@@ -106,14 +151,13 @@ void SelectSaver(HWND window, int n)
     // check went to an item that does not exist.
     if (n < 1 || n > appState.saverCount)
         return;
-    if (!CheckRadioItem(IDM_SAVER_BASE + n, &appState.saverItem))
+    if (appState.saverItem == (UINT)(IDM_SAVER_BASE + n))
         return;
-    SeekSaver(n);
-    SaverPathOf(appState.cursor, appState.currentSaver);
     // Setting the flag again to its own value makes the system announce the
     // change, so that other programs read the new SYSTEM.INI.
     UINT active = ReadSystemActiveFlag();
-    WriteConfiguredSaver(appState.currentSaver);
+    if (!ConfigureSaver(window, n))
+        return;
     SetSystemActiveFlag(active);
     if (appState.messageFlags & MESSAGE_ON_CHANGE) {
         char stem[MAX_PATH];
@@ -132,7 +176,8 @@ void ConfigureCurrentSaver(HWND window)
     if (RunSaverCommand(command, SW_SHOWDEFAULT) >= MIN_STARTED_RESULT)
         return;
     MessageBoxA(window, MOVED_TEXT, APP_NAME, MB_OK | MB_ICONEXCLAMATION);
-    RefreshCatalogue(window);
+    if (!appState.closing)
+        RefreshCatalogue(window);
 }
 
 void RandomStartSaver(HWND window, WPARAM wParam, LPARAM lParam)
@@ -148,10 +193,13 @@ void RandomStartSaver(HWND window, WPARAM wParam, LPARAM lParam)
     if (RunSaverCommand(command, SW_SHOWNORMAL) >= MIN_STARTED_RESULT)
         return;
     MessageBoxA(window, DELETED_TEXT, APP_NAME, MB_OK | MB_ICONEXCLAMATION);
+    if (appState.closing)
+        return;
     RefreshCatalogue(window);
     // An empty catalogue means the program is ending. The retries are bounded
     // so that a saver that exists but cannot run does not chain boxes for ever.
-    if (appState.saverCount < 1 || appState.randomStartRetries >= MAX_RANDOM_START_RETRIES)
+    if (appState.closing || appState.saverCount < 1
+        || appState.randomStartRetries >= MAX_RANDOM_START_RETRIES)
         return;
     ++appState.randomStartRetries;
     SendMessageA(window, WM_COMMAND, wParam, lParam);
@@ -160,6 +208,12 @@ void RandomStartSaver(HWND window, WPARAM wParam, LPARAM lParam)
 
 void RefreshCatalogue(HWND window)
 {
+    // The menu's loop dispatches hot keys and the poll; destroying the menu
+    // it shows would leave it working on a destroyed menu.
+    if (appState.menuOpen) {
+        appState.refreshPending = 1;
+        return;
+    }
     appState.refreshing = 1;
     DestroyTrayMenu();
     LoadTrayMenu();

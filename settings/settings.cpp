@@ -6,7 +6,6 @@ namespace {
 
 constexpr char INI_NAME[] = "NAPKIT.INI";
 constexpr char SYSTEM_INI_NAME[] = "SYSTEM.INI";
-constexpr int DRIVE_ROOT_LENGTH = 3;   // "C:\"
 constexpr int INT_TEXT_SIZE = 16;
 
 }  // namespace
@@ -14,10 +13,17 @@ constexpr int INT_TEXT_SIZE = 16;
 BOOL JoinPath(char* out, const char* dir, const char* name)
 {
     out[0] = '\0';
-    if (lstrlenA(dir) + 1 + lstrlenA(name) > MAX_PATH - 1)
+    // A drive root (C:\) ends in its separator already. The last byte
+    // alone cannot tell: 0x5C is also the second byte of characters such as
+    // 表, so the last character is found from the start.
+    int length = lstrlenA(dir);
+    const char* last = CharPrevA(dir, dir + length);
+    int separator = length > 0 && *last == '\\' ? 0 : 1;
+    if (length + separator + lstrlenA(name) > MAX_PATH - 1)
         return FALSE;
     lstrcpyA(out, dir);
-    lstrcatA(out, "\\");
+    if (separator)
+        lstrcatA(out, "\\");
     lstrcatA(out, name);
     return TRUE;
 }
@@ -31,11 +37,8 @@ void InitPaths()
     // A directory that does not fit the buffer (or fails) leaves the settings
     // file unset: defaults are read and nothing is written anywhere else.
     DWORD length = GetCurrentDirectoryA(MAX_PATH, dir);
-    if (length == 0 || length >= MAX_PATH) {
+    if (length == 0 || length >= MAX_PATH)
         dir[0] = '\0';
-    } else if (length == DRIVE_ROOT_LENGTH) {
-        dir[2] = '\0';   // the root's own backslash would be doubled
-    }
     if (dir[0] == '\0' || !JoinPath(appState.iniPath, dir, INI_NAME))
         appState.iniPath[0] = '\0';
 
@@ -93,8 +96,11 @@ void SaveDblClickAction(const UINT* item)
 
 void LoadCommandWait(int* waitMs)
 {
-    // A negative wait is kept: every wait counts it as none.
+    // A negative wait (only from editing the file) is none, and is written
+    // back as 0 like one typed into the dialog, also after Cancel.
     *waitMs = ReadSettingInt(SECTION_ACTION, KEY_COMMAND_WAIT, DEFAULT_COMMAND_WAIT_MS);
+    if (*waitMs < 0)
+        *waitMs = 0;
     if (*waitMs > MAX_COMMAND_WAIT_MS)
         *waitMs = MAX_COMMAND_WAIT_MS;
 }

@@ -51,7 +51,8 @@ void ReadSettingText(const char* section, const char* key, const char* defaultTe
                      char* out, int outSize);
 void WriteSettingInt(const char* section, const char* key, int value);
 
-// Joins dir, a backslash and name into out (MAX_PATH bytes). Returns FALSE,
+// Joins dir, a backslash (unless dir ends in one, as a drive root does) and
+// name into out (MAX_PATH bytes). Returns FALSE,
 // leaving out empty, when the result would exceed MAX_PATH - 1 characters.
 BOOL JoinPath(char* out, const char* dir, const char* name);
 

@@ -50,13 +50,14 @@ static void ApplyTimeoutSeconds(UINT seconds)
     WriteDesktopValue(VALUE_SCREEN_SAVE_TIMEOUT, (int)seconds);
 }
 
-// The custom value's path once timeoutMinutes holds the minutes: nothing
-// when they equal the system's time-out read before.
-static void ApplyCustomMinutes(UINT secondsBefore)
+// The custom value's path: nothing when the minutes equal the system's
+// time-out.
+static void ApplyCustomMinutes(int minutes)
 {
-    UINT seconds = (UINT)appState.timeoutMinutes * SECONDS_PER_MINUTE;
-    if (seconds == secondsBefore)
+    UINT seconds = (UINT)minutes * SECONDS_PER_MINUTE;
+    if (seconds == ReadSystemTimeoutSeconds())
         return;
+    appState.timeoutMinutes = minutes;
     CheckRadioItem(IDM_TIMEOUT_CUSTOM, &appState.timeoutItem);
     ApplyTimeoutSeconds(seconds);
 }
@@ -70,9 +71,11 @@ void ApplyTimeout(UINT item, HWND window)
         ApplyTimeoutSeconds((UINT)appState.timeoutMinutes * SECONDS_PER_MINUTE);
         return;
     }
-    UINT before = ReadSystemTimeoutSeconds();
-    RunDialog(appState.instance, window, DIALOG_MINUTES);
-    ApplyCustomMinutes(before);
+    // Only minutes confirmed with OK count: the dialog shows whole minutes, and
+    // a time-out of 90 s cancelled must not become 60 s.
+    if (RunDialog(appState.instance, window, DIALOG_MINUTES) != DIALOG_ACCEPTED)
+        return;
+    ApplyCustomMinutes(appState.dlgValue);
 }
 
 void ApplyMinutes(int minutes)
@@ -84,9 +87,7 @@ void ApplyMinutes(int minutes)
         ApplyTimeout(preset, NULL);
         return;
     }
-    UINT before = ReadSystemTimeoutSeconds();
-    appState.timeoutMinutes = minutes;
-    ApplyCustomMinutes(before);
+    ApplyCustomMinutes(minutes);
 }
 
 void StartScreenSaverNow(HWND window)

@@ -28,11 +28,27 @@ void ReadConfiguredSaver(char* saver)
     lstrcpynA(saver, value, MAX_PATH);
 }
 
-void WriteConfiguredSaver(const char* saver)
+BOOL WriteConfiguredSaver(const char* saver)
 {
     if (appState.systemIniPath[0] == '\0')
-        return;
-    WritePrivateProfileStringA(BOOT_SECTION, SCRNSAVE_KEY, saver, appState.systemIniPath);
+        return FALSE;
+    return WritePrivateProfileStringA(BOOT_SECTION, SCRNSAVE_KEY, saver, appState.systemIniPath);
+}
+
+BOOL CanWriteSystemIni()
+{
+    if (appState.systemIniPath[0] == '\0')
+        return FALSE;
+    // Opening for writing writes nothing. It fails while another program
+    // holds the file without write sharing, or it is read-only; a missing
+    // file is created by the next write.
+    HANDLE file = CreateFileA(appState.systemIniPath, GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    CloseHandle(file);
+    return TRUE;
 }
 
 void WriteDesktopValue(const char* name, int value)

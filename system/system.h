@@ -12,7 +12,8 @@ constexpr int COMMAND_LINE_SIZE = MAX_PATH + 8;   // quotes and " /s" around a p
 
 // stores.cpp
 void ReadConfiguredSaver(char* saver);   // MAX_PATH bytes
-void WriteConfiguredSaver(const char* saver);
+BOOL WriteConfiguredSaver(const char* saver);   // FALSE when SYSTEM.INI was not written
+BOOL CanWriteSystemIni();
 void WriteDesktopValue(const char* name, int value);
 UINT ReadSystemActiveFlag();
 UINT ReadSystemTimeoutSeconds();

@@ -53,7 +53,8 @@ int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT flags)
 {
     DWORD process = 0;
     GetWindowThreadProcessId(owner, &process);
-    const char* ownerName = !owner ? "none" : owner == mainWindow ? "main"
+    // During WM_CREATE the main window is not yet known by its handle.
+    const char* ownerName = !owner ? "none" : owner == mainWindow || ClassOf(owner) == APP_NAME ? "main"
         : process == GetCurrentProcessId() && ClassOf(owner) == "#32770" ? "dialog" : "other";
     Record(Format("box %s %#x %s|", ownerName, flags, caption) + text);
     return onBox ? onBox(text) : IDOK;

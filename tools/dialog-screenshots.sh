@@ -104,7 +104,7 @@ C
 i686-w64-mingw32-gcc -O2 -s -o "$helper" "$build/dialog-shot-helper.c"
 
 mkdir -p "$demo/saverbox"
-cp "$build/savers/demosaver.scr" "$demo/saverbox/DEMO.SCR"
+cp "$build/savers/logsaver.scr" "$demo/saverbox/DEMO.SCR"
 cp "$system_ini" "$backup"
 font_key='HKCU\Software\Wine\Fonts\Replacements'
 font_face='ＭＳ Ｐゴシック'

@@ -47,9 +47,7 @@ void InitValueDialog(HWND dialog)
 {
     if (appState.valueDialogMode == DIALOG_WAIT) {
         SetWindowTextA(dialog, WAIT_TITLE);
-        // A negative wait from the file counts as none; shown unsigned it
-        // would read 4294967295.
-        SetDlgItemInt(dialog, IDC_VALUE_EDIT, (UINT)(appState.commandWaitMs < 0 ? 0 : appState.commandWaitMs), FALSE);
+        SetDlgItemInt(dialog, IDC_VALUE_EDIT, (UINT)appState.commandWaitMs, FALSE);
         SetDlgItemTextA(dialog, IDC_VALUE_PROMPT, WAIT_PROMPT);
         SetDlgItemTextA(dialog, IDC_VALUE_RANGE, WAIT_RANGE);
         SetDlgItemTextA(dialog, IDC_VALUE_UNIT, WAIT_UNIT);
@@ -60,18 +58,18 @@ void InitValueDialog(HWND dialog)
     SetFocus(dialog);
 }
 
+// The value goes to dlgValue, never to the setting itself: the range box's
+// loop runs the poll, which rewrites timeoutMinutes, and only the caller
+// knows whether the value is to be taken.
 void AcceptValue(HWND dialog, WPARAM wParam, LPARAM lParam)
 {
     int value = (int)GetDlgItemInt(dialog, IDC_VALUE_EDIT, NULL, TRUE);
-    if (appState.valueDialogMode == DIALOG_WAIT) {
-        // Typing allows digits only; a pasted negative wait is stored as 0 so
+    BOOL inRange = value >= MIN_CUSTOM_MINUTES && value <= MAX_CUSTOM_MINUTES;
+    if (appState.valueDialogMode == DIALOG_WAIT || inRange) {
+        // Typing allows digits only; a pasted negative wait is taken as 0 so
         // that no start ever waits without end.
-        appState.commandWaitMs = value < 0 ? 0 : value;
-        CloseDialog(dialog, wParam, lParam);
-        return;
-    }
-    if (value >= MIN_CUSTOM_MINUTES && value <= MAX_CUSTOM_MINUTES) {
-        appState.timeoutMinutes = value;
+        appState.dlgValue = value < 0 ? 0 : value;
+        appState.dlgAccepted = 1;
         CloseDialog(dialog, wParam, lParam);
         return;
     }
@@ -83,19 +81,28 @@ void AcceptValue(HWND dialog, WPARAM wParam, LPARAM lParam)
 
 }  // namespace
 
-void RunDialog(HINSTANCE instance, HWND owner, UINT mode)
+DialogResult RunDialog(HINSTANCE instance, HWND owner, UINT mode)
 {
     if (mode >= sizeof DIALOG_KINDS / sizeof DIALOG_KINDS[0])
-        return;
+        return DIALOG_CLOSED;
+    // A box of an open dialog (the range box) runs a loop that dispatches the
+    // main window's commands; a second dialog would share the exchange fields
+    // and valueDialogMode, and the values of the two would cross.
+    if (appState.openDialog) {
+        SetForegroundWindow(appState.openDialog);
+        return DIALOG_REFUSED;
+    }
     if (mode == DIALOG_MINUTES || mode == DIALOG_WAIT)
         appState.valueDialogMode = mode;   // read while the dialog is created
+    appState.dlgAccepted = 0;
     const DialogKind& kind = DIALOG_KINDS[mode];
     HWND dialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(kind.templateId), owner,
                                      kind.procedure, 0);
     if (!dialog) {
         MessageBoxA(NULL, CREATE_FAILED_TEXT, APP_NAME, MB_OK);
-        return;
+        return DIALOG_CLOSED;
     }
+    appState.openDialog = dialog;
     ShowWindow(dialog, SW_SHOWNORMAL);
     UpdateWindow(dialog);
     // Only the dialog's messages: the main window's commands and poll wait
@@ -106,6 +113,8 @@ void RunDialog(HINSTANCE instance, HWND owner, UINT mode)
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+    appState.openDialog = NULL;
+    return appState.dlgAccepted == 1 ? DIALOG_ACCEPTED : DIALOG_CLOSED;
 }
 
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
@@ -179,11 +188,11 @@ void RunSettingsCommand(HWND window)
 {
     appState.dlgMsgOnState = (appState.messageFlags & MESSAGE_ON_STATE) ? 1 : 0;
     appState.dlgMsgOnChange = (appState.messageFlags & MESSAGE_ON_CHANGE) ? 1 : 0;
-    appState.dlgRandomAtStart = appState.randomAtStart;
+    // Only 1 switches random change on; the box shows what the program does,
+    // so OK without a change never turns a 2 of the file into 1.
+    appState.dlgRandomAtStart = appState.randomAtStart == 1 ? 1 : 0;
     appState.dlgUseSaverName = appState.useSaverName;
-    appState.dlgAccepted = 0;
-    RunDialog(appState.instance, window, DIALOG_SETTINGS);
-    if (appState.dlgAccepted != 1)
+    if (RunDialog(appState.instance, window, DIALOG_SETTINGS) != DIALOG_ACCEPTED)
         return;
     appState.messageFlags = (UINT)(appState.dlgMsgOnState + 2 * appState.dlgMsgOnChange);
     appState.randomAtStart = appState.dlgRandomAtStart;

@@ -73,8 +73,16 @@ static void OpenTrayMenu(HWND window)
     // The window must be foreground or the menu does not close when the user
     // clicks elsewhere; the WM_NULL afterwards makes the next click count.
     SetForegroundWindow(window);
+    appState.menuOpen = 1;
     TrackPopupMenu(appState.trayMenu, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, window, NULL);
+    appState.menuOpen = 0;
     PostMessageA(window, WM_NULL, 0, 0);
+    // Posted behind the command chosen in the menu, which still names the
+    // items the user saw.
+    if (appState.refreshPending) {
+        appState.refreshPending = 0;
+        PostMessageA(window, WM_COMMAND, IDM_REFRESH, 0);
+    }
 }
 
 void HandleTrayNotify(HWND window, WPARAM iconId, LPARAM mouseMessage)

@@ -12,6 +12,13 @@ constexpr UINT DIALOG_MINUTES = 1;
 constexpr UINT DIALOG_WAIT = 2;
 constexpr UINT DIALOG_SETTINGS = 3;
 
+// How RunDialog ended.
+enum DialogResult {
+    DIALOG_CLOSED,     // cancelled, closed, or not created: nothing to take
+    DIALOG_ACCEPTED,   // closed with OK: dlgValue or the dlg* check fields hold the input
+    DIALOG_REFUSED,    // another dialog was open; it was brought to the front instead
+};
+
 constexpr int MIN_CUSTOM_MINUTES = 1;
 constexpr int MAX_CUSTOM_MINUTES = 60;
 
@@ -30,7 +37,7 @@ UINT TimeoutMenuId(int minutes);
 UINT StateMenuId(UINT active);
 
 // dialogs.cpp
-void RunDialog(HINSTANCE instance, HWND owner, UINT mode);
+DialogResult RunDialog(HINSTANCE instance, HWND owner, UINT mode);
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK ValueDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
