@@ -19,7 +19,7 @@ NOTIFYICONDATAA shellIcon;   // what the shell holds; hWnd NULL: no icon
 HWND mainWindow;
 
 // The real functions, for the recorders and the harness itself.
-int (WINAPI* realMessageBox)(HWND, LPCSTR, LPCSTR, UINT);
+int (WINAPI* realMessageBox)(HWND, LPCSTR, LPCSTR, UINT);   // never called
 UINT (WINAPI* realWinExec)(LPCSTR, UINT);
 void (WINAPI* realSleep)(DWORD);
 BOOL (WINAPI* realSpi)(UINT, UINT, PVOID, UINT);
@@ -34,13 +34,10 @@ std::string Format(const char* format, Args... args)
     return text;
 }
 
-void Record(const std::string& line)
+void Record(const std::string& line)   // calls is the test thread's alone
 {
-    if (GetCurrentThreadId() != testThread)
-        return;
-    EnterCriticalSection(&lock);
-    calls.push_back(line);
-    LeaveCriticalSection(&lock);
+    if (GetCurrentThreadId() == testThread)
+        calls.push_back(line);
 }
 
 std::string ClassOf(HWND window)
@@ -51,11 +48,9 @@ std::string ClassOf(HWND window)
 
 int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT flags)
 {
-    DWORD process = 0;
-    GetWindowThreadProcessId(owner, &process);
     // During WM_CREATE the main window is not yet known by its handle.
     const char* ownerName = !owner ? "none" : owner == mainWindow || ClassOf(owner) == APP_NAME ? "main"
-        : process == GetCurrentProcessId() && ClassOf(owner) == "#32770" ? "dialog" : "other";
+        : ClassOf(owner) == "#32770" ? "dialog" : "other";
     Record(Format("box %s %#x %s|", ownerName, flags, caption) + text);
     return onBox ? onBox(text) : IDOK;
 }
@@ -84,10 +79,9 @@ BOOL WINAPI RecordSpi(UINT action, UINT value, PVOID data, UINT flags)
 BOOL WINAPI RecordNotify(DWORD message, PNOTIFYICONDATAA data)
 {
     BOOL done = realNotify(message, data);
-    if (message == NIM_DELETE)
-        shellIcon.hWnd = NULL;
-    else if (message == NIM_ADD || shellIcon.hWnd)
+    if (message == NIM_ADD || (message == NIM_MODIFY && shellIcon.hWnd))
         shellIcon = *data;
+    shellIcon.hWnd = message == NIM_DELETE ? NULL : shellIcon.hWnd;
     return done;
 }
 
@@ -144,10 +138,7 @@ class Bench : public ::testing::Environment {
 };
 ::testing::Environment* const bench = ::testing::AddGlobalTestEnvironment(new Bench);
 
-std::string Join(const std::string& dir, const std::string& name)
-{
-    return dir.back() == '\\' ? dir + name : dir + "\\" + name;
-}
+std::string Join(const std::string& dir, const std::string& name) { return dir.back() == '\\' ? dir + name : dir + "\\" + name; }
 
 std::string BuildDir()   // tests\..
 {
@@ -362,11 +353,8 @@ HANDLE LockFile(const std::string& path)
 
 Lines TakeCalls()
 {
-    EnterCriticalSection(&lock);
     Lines taken;
-    taken.swap(calls);
-    LeaveCriticalSection(&lock);
-    return taken;
+    return taken.swap(calls), taken;
 }
 
 Lines TakeCalls(const char* prefix)
@@ -399,11 +387,7 @@ Lines SaverLog(size_t atLeast)
     return lines;
 }
 
-void FixClock(ULONGLONG unixSeconds)
-{
-    fixedTicks = (unixSeconds + 11644473600ULL) * 10000000ULL;
-    clockFixed = true;
-}
+void FixClock(ULONGLONG unixSeconds) { fixedTicks = (unixSeconds + 11644473600ULL) * 10000000ULL, clockFixed = true; }
 
 void AnswerDialogs(std::vector<DialogAction> actions)
 {
@@ -482,15 +466,10 @@ void Napkit::SetUp()
             << "a saver was left in " << dir;
     }
     systemIni_ = ReadBytes(SystemIni());
-    active_ = DesktopValue("ScreenSaveActive");
-    timeout_ = DesktopValue("ScreenSaveTimeOut");
-    spiActive_ = SystemActive();
-    spiTimeout_ = SystemTimeout();
-    SetSystemActive(1);
-    SetSystemTimeout(300);
-    clockFixed = false;
-    onBox = nullptr;
-    onSleep = nullptr;
+    active_ = DesktopValue("ScreenSaveActive"), timeout_ = DesktopValue("ScreenSaveTimeOut");
+    spiActive_ = SystemActive(), spiTimeout_ = SystemTimeout();
+    SetSystemActive(1), SetSystemTimeout(300);
+    clockFixed = false, onBox = nullptr, onSleep = nullptr;
     ZeroMemory(&shellIcon, sizeof shellIcon);
     TakeCalls();
 }
@@ -506,16 +485,14 @@ void Napkit::TearDown()
     }
     delete answerer;
     answerer = nullptr;
-    if (!answerFailure.empty())
-        ADD_FAILURE() << answerFailure;
+    EXPECT_EQ(answerFailure, "");
     answerFailure.clear();
     for (const std::string& path : installedElsewhere_)
         DeleteFileA(path.c_str());
     WriteBytes(SystemIni(), systemIni_);
     SetDesktopValue("ScreenSaveActive", active_ == ABSENT ? ABSENT : active_.c_str());
     SetDesktopValue("ScreenSaveTimeOut", timeout_ == ABSENT ? ABSENT : timeout_.c_str());
-    SetSystemActive(spiActive_);
-    SetSystemTimeout(spiTimeout_);
+    SetSystemActive(spiActive_), SetSystemTimeout(spiTimeout_);
     SetCurrentDirectoryA(previousDir_.c_str());
     RemoveTree(folder);
 }
@@ -580,24 +557,17 @@ std::string Napkit::MenuText(UINT id)
     char text[TEXT_SIZE] = "";
     if (GetMenuState(appState.menuRoot, id, MF_BYCOMMAND) == (UINT)-1)
         return ABSENT;
-    GetMenuStringA(appState.menuRoot, id, text, sizeof text, MF_BYCOMMAND);
-    return text;
+    return std::string(text, GetMenuStringA(appState.menuRoot, id, text, sizeof text, MF_BYCOMMAND));
 }
 
 std::string Napkit::Tip() { return shellIcon.hWnd ? shellIcon.szTip : ABSENT; }
 
-std::string Napkit::TrayIcon()
+std::string Napkit::TrayIcon()   // the shared images of the tray's size
 {
-    if (!shellIcon.hWnd)
-        return "none";
-    for (int size : { 0, GetSystemMetrics(SM_CXSMICON) }) {
-        for (int id : { IDI_ACTIVE, IDI_INACTIVE }) {
-            if (shellIcon.hIcon == LoadImageA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(id), IMAGE_ICON,
-                                              size, size, LR_SHARED | (size ? 0 : LR_DEFAULTSIZE)))
-                return id == IDI_ACTIVE ? "active" : "inactive";
-        }
-    }
-    return "other";
+    int size = GetSystemMetrics(SM_CXSMICON);
+    auto image = [size](int id) { return LoadImageA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, LR_SHARED); };
+    return !shellIcon.hWnd ? "none" : shellIcon.hIcon == image(IDI_ACTIVE) ? "active"
+        : shellIcon.hIcon == image(IDI_INACTIVE) ? "inactive" : "other";
 }
 
 void Napkit::DropTrayIcon() { realNotify(NIM_DELETE, &shellIcon), shellIcon.hWnd = NULL; }
