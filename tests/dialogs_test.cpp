@@ -7,14 +7,15 @@ namespace {
 
 struct Step { const char* typed; int button; };
 
-// Types and presses, step by step, each time waiting until the dialog has
-// taken the step (field emptied by a refusal, or the dialog gone). What the
-// field showed at first goes to shown.
-DialogAction Fill(std::vector<Step> steps, std::string* shown = nullptr)
+// Notes the title and the field, then types and presses step by step, each
+// time until the dialog has taken the step (field emptied by a refusal, or
+// the dialog gone).
+DialogAction Fill(std::vector<Step> steps, std::string* seen)
 {
-    return [steps, shown](HWND dialog) {
-        if (shown)
-            *shown = ControlText(dialog, IDC_VALUE_EDIT);
+    return [steps, seen](HWND dialog) {
+        char title[64] = "";
+        GetWindowTextA(dialog, title, sizeof title);
+        *seen = std::string(title) + "|" + ControlText(dialog, IDC_VALUE_EDIT);
         for (const Step& step : steps) {
             if (step.typed)
                 TypeText(dialog, IDC_VALUE_EDIT, step.typed);
@@ -25,65 +26,40 @@ DialogAction Fill(std::vector<Step> steps, std::string* shown = nullptr)
     };
 }
 
-class Dialogs : public Napkit {
-protected:
-    void SetUp() override
-    {
-        Napkit::SetUp();
-        SetScrnsave(Install("logsaver.scr", "ONE.SCR"));
-    }
+struct Dialogs : Napkit {
+    void SetUp() override { Napkit::SetUp(), SetScrnsave(Install("logsaver.scr", "ONE.SCR")); }
 };
 
 std::string Range(const char* value) { return std::string("box dialog 0x30 時間指定|入力範囲を超えています。(") + value + ")"; }
 
-TEST_F(Dialogs, MinutesAreAppliedOnlyFromOneToSixty)
+TEST_F(Dialogs, ValuesAreTakenOnlyWhenConfirmedAndInRange)
 {
-    const struct { const char* name; std::vector<Step> steps; Lines calls; UINT seconds; const char* checks; } rows[] = {
-        { "7", { { "7", IDOK } }, { "spi 15 420 2" }, 420, "40101 40200 40301 41001" },
-        { "61, then 60", { { "61", IDOK }, { "60", IDOK } }, { Range("61"), "spi 15 3600 2" }, 3600, "40101 40200 40301 41001" },
-        { "0, then 1", { { "0", IDOK }, { "1", IDOK } }, { Range("0"), "spi 15 60 2" }, 60, "40101 40200 40301 41001" },
-        { "-5, then cancel", { { "-5", IDOK }, { nullptr, IDCANCEL } }, { Range("-5") }, 300, "40101 40205 40301 41001" },
-        { "5 as before", { { "5", IDOK } }, {}, 300, "40101 40205 40301 41001" },
+    const char* MINUTES = "待ち時間設定|5", *WAIT = "ウエイト設定|450";
+    const struct { const char* name; UINT command; std::vector<Step> steps; const char* seen; Lines calls; UINT seconds; const char* checks, *wait; } rows[] = {
+        { "7", 40200, { { "7", IDOK } }, MINUTES, { "spi 15 420 2" }, 420, "40101 40200 40301 41001", "450" },
+        { "61, then 60", 40200, { { "61", IDOK }, { "60", IDOK } }, MINUTES, { Range("61"), "spi 15 3600 2" }, 3600, "40101 40200 40301 41001", "450" },
+        { "0, then 1", 40200, { { "0", IDOK }, { "1", IDOK } }, MINUTES, { Range("0"), "spi 15 60 2" }, 60, "40101 40200 40301 41001", "450" },
+        { "-5, then cancel", 40200, { { "-5", IDOK }, { nullptr, IDCANCEL } }, MINUTES, { Range("-5") }, 300, "40101 40205 40301 41001", "450" },
+        { "5 as before", 40200, { { "5", IDOK } }, MINUTES, {}, 300, "40101 40205 40301 41001", "450" },
+        { "wait 800", 42020, { { "800", IDOK } }, WAIT, {}, 300, "40101 40205 40301 41001", "800" },
+        { "wait empty", 42020, { { "", IDOK } }, WAIT, {}, 300, "40101 40205 40301 41001", "0" },
+        { "wait cancelled", 42020, { { "800", IDCANCEL } }, WAIT, {}, 300, "40101 40205 40301 41001", "450" },
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        std::string shown;
+        std::string seen;
+        SetIni("Action", "ScreenSaveCommandWait", "450");
         Start();
-        AnswerDialogs({ Fill(row.steps, &shown) });
+        AnswerDialogs({ Fill(row.steps, &seen) });
         TakeCalls();
-        Command(40200);
-        EXPECT_EQ(shown, "5");
+        Command(row.command);
+        EXPECT_EQ(seen, row.seen);
         EXPECT_EQ(TakeCalls(), row.calls);
         EXPECT_EQ(SystemTimeout(), row.seconds);
         EXPECT_EQ(Checks(), row.checks);
+        EXPECT_EQ(ReadIni(Ini(), "Action", "ScreenSaveCommandWait"), row.wait);
         Close();
         SetSystemTimeout(300);
-    }
-}
-
-TEST_F(Dialogs, WaitIsWrittenConfirmedOrNot)
-{
-    const struct { const char* name; std::vector<Step> steps; const char* written; } rows[] = {
-        { "800", { { "800", IDOK } }, "800" },
-        { "empty", { { "", IDOK } }, "0" },
-        { "cancel", { { "800", IDCANCEL } }, "450" },
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        std::string shown, title;
-        SetIni("Action", "ScreenSaveCommandWait", "450");
-        Start();
-        AnswerDialogs({ [&](HWND dialog) {
-            char text[64];
-            GetWindowTextA(dialog, text, sizeof text);
-            title = text;
-            Fill(row.steps, &shown)(dialog);
-        } });
-        Command(42020);
-        EXPECT_EQ(title, "ウエイト設定");
-        EXPECT_EQ(shown, "450");
-        EXPECT_EQ(ReadIni(Ini(), "Action", "ScreenSaveCommandWait"), row.written);
-        Close();
     }
 }
 
@@ -118,17 +94,6 @@ TEST_F(Dialogs, SettingsShowAndWriteTheFourChoices)
         EXPECT_EQ(ReadIni(Ini(), "Action", "UseSaverName"), row.written[2]);
         Close();
     }
-}
-
-TEST_F(Dialogs, AboutClosesWithItsButtonOnly)
-{
-    bool open = false;
-    Start();
-    AnswerDialogs({ [&](HWND dialog) { Press(dialog, IDCANCEL); Sleep(300); open = IsWindow(dialog); Press(dialog, IDOK); } });
-    Command(42050);
-    EXPECT_EQ(DialogsSeen(), 1);
-    EXPECT_TRUE(open) << "closed by another command";
-    EXPECT_EQ(TakeCalls(), Lines{});
 }
 
 TEST_F(Dialogs, HotKeysAreTakenWhileRunningWhenEnabled)

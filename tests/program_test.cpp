@@ -1,5 +1,4 @@
-// The program as a whole: one-shot mode, a single tray copy, and a current
-// directory too deep for the settings file.
+// The program as a whole: one-shot mode and a single tray copy.
 #include "harness.h"
 #include "app/app.h"
 
@@ -8,14 +7,12 @@ namespace {
 constexpr char BOX_OFF[] = "box none 0x1040 NAPKIT|スクリーンセーバーを「無効」にしました。";
 constexpr char BOX_ON[] = "box none 0x1040 NAPKIT|スクリーンセーバーを「有効」にしました。";
 
-class Whole : public Napkit {
-protected:
+struct Whole : Napkit {
     std::string saver;
     void SetUp() override
     {
         Napkit::SetUp();
-        saver = Install("logsaver.scr", "ONE.SCR");
-        SetScrnsave(saver);
+        SetScrnsave(saver = Install("logsaver.scr", "ONE.SCR"));
         SetIni("Action", "ScreenSaveCommandWait", "300");
     }
 };
@@ -78,27 +75,6 @@ TEST_F(Whole, OnlyOneTrayCopyRuns)
     EXPECT_EQ((WaitForSingleObject(one.handle(), 0) == WAIT_OBJECT_0)
               + (WaitForSingleObject(two.handle(), 0) == WAIT_OBJECT_0), 1);
     EXPECT_EQ(Program().Wait(10000), 0u) << "a third copy";
-}
-
-TEST_F(Whole, SettingsFileMustFitTheDirectory)
-{
-    SetScrnsave(Install("logsaver.scr", "TWO.SCR", SystemDir()));
-    for (size_t length : { 248u, 249u }) {
-        SCOPED_TRACE(length);
-        std::string deep = folder;
-        while (deep.size() < length) {
-            deep += "\\" + std::string(std::min<size_t>(150, length - deep.size() - 1), 'd');
-            CreateDirectoryA(deep.c_str(), NULL);
-        }
-        ASSERT_TRUE(SetCurrentDirectoryA(deep.c_str()));
-        CreateDirectoryA((deep + "\\saverbox").c_str(), NULL);
-        ASSERT_TRUE(CopyFileA(SaverFile("logsaver.scr").c_str(), (deep + "\\saverbox\\X.SCR").c_str(), FALSE));
-        Start();
-        Command(40100);
-        EXPECT_EQ(ReadBytes(deep + "\\NAPKIT.INI").empty(), length == 249);
-        EXPECT_EQ(MenuText(41002), ABSENT) << "a saver path over 259 characters was listed";
-        Close();
-    }
 }
 
 }  // namespace
