@@ -191,7 +191,7 @@ struct Watch {
     std::vector<HWND> seen;
     Lines boxes;
     volatile LONG stop = 0;
-    HANDLE thread = NULL;
+    HANDLE thread;
 
     static BOOL CALLBACK Find(HWND window, LPARAM param)
     {
@@ -218,16 +218,9 @@ struct Watch {
             EnumWindows(Find, (LPARAM)watch);
         return 0;
     }
-    Watch(DWORD process, std::function<void(HWND, size_t)> act) : process(process), act(act)
-    {
-        thread = CreateThread(NULL, 0, Run, this, 0, NULL);
-    }
-    ~Watch()
-    {
-        InterlockedExchange(&stop, 1);
-        WaitForSingleObject(thread, 5000);
-        CloseHandle(thread);
-    }
+    Watch(DWORD process, std::function<void(HWND, size_t)> act)
+        : process(process), act(act), thread(CreateThread(NULL, 0, Run, this, 0, NULL)) {}
+    ~Watch() { InterlockedExchange(&stop, 1), WaitForSingleObject(thread, 5000), CloseHandle(thread); }
 };
 
 Watch* answerer;
@@ -531,24 +524,12 @@ void Napkit::HotKey(UINT id) { SendMessageA(window, WM_HOTKEY, id, 0); }
 void Napkit::TrayEvent(UINT mouseMessage) { SendMessageA(window, WM_TRAYNOTIFY, 1020, mouseMessage); }
 void Napkit::Ticks(int n) { Pump(n * POLL_MS + POLL_MS / 2); }
 
-static void CollectChecks(HMENU menu, std::vector<UINT>& ids)
-{
-    for (int i = 0, count = GetMenuItemCount(menu); i < count; ++i) {
-        if (HMENU sub = GetSubMenu(menu, i))
-            CollectChecks(sub, ids);
-        else if (GetMenuState(menu, i, MF_BYPOSITION) & MF_CHECKED)
-            ids.push_back(GetMenuItemID(menu, i));
-    }
-}
-
 std::string Napkit::Checks()
 {
-    std::vector<UINT> ids;
-    CollectChecks(appState.menuRoot, ids);
-    std::sort(ids.begin(), ids.end());
     std::string text;
-    for (UINT id : ids)
-        text += (text.empty() ? "" : " ") + std::to_string(id);
+    for (UINT id = 40000, state; id < 43000; ++id)
+        if ((state = GetMenuState(appState.menuRoot, id, MF_BYCOMMAND)) != (UINT)-1 && (state & MF_CHECKED))
+            text += (text.empty() ? "" : " ") + std::to_string(id);
     return text;
 }
 
