@@ -43,13 +43,10 @@ TEST_F(Catalogue, NamesComeFromTheSaverOrItsFileName)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.file);
         std::string path = Install(row.built, row.file);
-        SetScrnsave(path);
-        SetIni("Action", "UseSaverName", row.useName);
-        Start();
+        SetScrnsave(path), SetIni("Action", "UseSaverName", row.useName), Start();
         EXPECT_EQ(MenuText(41001), row.label);
         EXPECT_EQ(Checks(), WithSaver(41001));
-        Close();
-        DeleteFileA(path.c_str());
+        Close(), DeleteFileA(path.c_str());
     }
 }
 
@@ -65,9 +62,7 @@ TEST_F(Catalogue, StartMatchesSystemIniOrPicksAtRandom)
     FixClock(1000);
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        SetScrnsave(row.configured);
-        SetIni("Action", "ScreenSaver_RandomSet", row.randomSet);
-        Start();
+        SetScrnsave(row.configured), SetIni("Action", "ScreenSaver_RandomSet", row.randomSet), Start();
         EXPECT_EQ(TakeCalls("box"), row.calls);
         EXPECT_EQ(Checks(), WithSaver(row.checked));
         EXPECT_EQ(Scrnsave(), row.written);
@@ -77,25 +72,18 @@ TEST_F(Catalogue, StartMatchesSystemIniOrPicksAtRandom)
 
 TEST_F(Catalogue, PollFollowsSystemIniChangedElsewhere)
 {
-    FixClock(1000);
-    Start();
-    SetScrnsave(c);
-    Ticks(1);
+    FixClock(1000), Start(), SetScrnsave(c), Ticks(1);
     EXPECT_EQ(Checks(), WithSaver(41003));
-    TakeCalls();
-    SetScrnsave("C:\\WINDOWS\\GAMMA.SCR");
-    Ticks(1);
+    TakeCalls(), SetScrnsave("C:\\WINDOWS\\GAMMA.SCR"), Ticks(1);
     EXPECT_EQ(TakeCalls(), Lines{}) << "a change of case is no change";
     // Read while another program rewrites it: the second read finds it whole.
     SetScrnsave("C:\\HALF");
     onSleep = [this](DWORD) { SetScrnsave("C:\\WINDOWS\\GAMMA.SCR"); };
-    Ticks(1);
-    onSleep = nullptr;
+    Ticks(1), onSleep = nullptr;
     EXPECT_EQ(TakeCalls("box"), Lines{});
     // An unknown saver: one box however long it stays open, then a new pick.
     onBox = [](const std::string&) { return KeepBoxOpen(3 * POLL_MS); };
-    SetScrnsave("C:\\GONE.SCR");
-    Ticks(1);
+    SetScrnsave("C:\\GONE.SCR"), Ticks(1);
     EXPECT_EQ(TakeCalls("box"), Lines{ UNKNOWN_BOX });
     EXPECT_EQ(Scrnsave(), b);
     EXPECT_EQ(Checks(), WithSaver(41002));
@@ -117,15 +105,11 @@ TEST_F(Catalogue, ChoosingASaverWritesAndAnnouncesIt)
     FixClock(1004);
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        SetIni("Message", "OpenMessageBox", row.flags);
-        Start();
-        TakeCalls();
-        (this->*row.act)(row.id);
+        SetIni("Message", "OpenMessageBox", row.flags), Start(), TakeCalls(), (this->*row.act)(row.id);
         EXPECT_EQ(TakeCalls(), row.calls);
         EXPECT_EQ(Scrnsave(), row.written);
         EXPECT_EQ(Checks(), WithSaver(row.checked));
-        Close();
-        SetScrnsave(a);
+        Close(), SetScrnsave(a);
     }
     Lines log = SaverLog(2);   // the two started: either may write first
     std::sort(log.begin(), log.end());
@@ -134,27 +118,17 @@ TEST_F(Catalogue, ChoosingASaverWritesAndAnnouncesIt)
 
 TEST_F(Catalogue, MissingSaversAreReportedAndTheCatalogueRebuilt)
 {
-    FixClock(1004);
-    Start();
-    DeleteFileA(c.c_str());
+    FixClock(1004), Start(), DeleteFileA(c.c_str());
     Command(42010);   // picks GAMMA, gone: of the two left it picks BETA
     EXPECT_EQ(TakeCalls(), (Lines{ "sleep 300", "exec 1 " + Quoted(c, " /s"), DELETED_BOX,
                                    "sleep 300", "exec 1 " + Quoted(b, " /s") }));
     EXPECT_EQ(Scrnsave(), b);
-    SetScrnsave(a);
-    Ticks(1);
-    TakeCalls();
-    DeleteFileA(a.c_str());
-    Command(41900);
+    SetScrnsave(a), Ticks(1), TakeCalls(), DeleteFileA(a.c_str()), Command(41900);
     EXPECT_EQ(TakeCalls(), (Lines{ "exec 10 " + Quoted(a),
         "box main 0x30 NAPKIT|ファイルが移動されました。スクリーンセーバーの情報を更新します。" }));
     EXPECT_EQ(Checks(), WithSaver(41001)) << "BETA alone is left";
     // Savers that exist but never run: three retries, then it gives up.
-    for (const std::string& path : { b, c })
-        WriteBytes(path, "");
-    Command(42030);
-    TakeCalls();
-    Command(42010);
+    WriteBytes(b, ""), WriteBytes(c, ""), Command(42030), TakeCalls(), Command(42010);
     EXPECT_EQ(TakeCalls("box"), Lines(4, DELETED_BOX));
 }
 
@@ -177,11 +151,8 @@ TEST_F(Catalogue, LimitsOfPathsAndCount)
 
 TEST_F(Catalogue, NoSaverAtAllEndsTheProgram)
 {
-    for (const std::string& path : { a, b, c })
-        DeleteFileA(path.c_str());
-    SetScrnsave(ABSENT);
-    SetIni("HotKeys", "EnableHotKeys", "1");
-    Start();
+    DeleteFileA(a.c_str()), DeleteFileA(b.c_str()), DeleteFileA(c.c_str());
+    SetScrnsave(ABSENT), SetIni("HotKeys", "EnableHotKeys", "1"), Start();
     EXPECT_EQ(TakeCalls("box"), Lines{ "box none 0x1000 NAPKIT|スクリーンセーバーが１つもありません。\n"
         "一度終了しますので、スクリーンセーバーをインストールした後に\n「NAPKIT」を再度実行して下さい。" });
     ExpectEnded();

@@ -48,38 +48,32 @@ TEST_F(Dialogs, ValuesAreTakenOnlyWhenConfirmedAndInRange)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         std::string seen;
-        SetIni("Action", "ScreenSaveCommandWait", "450");
-        Start();
-        AnswerDialogs({ Fill(row.steps, &seen) });
-        TakeCalls();
-        Command(row.command);
+        SetIni("Action", "ScreenSaveCommandWait", "450"), Start(), TakeCalls();
+        AnswerDialogs({ Fill(row.steps, &seen) }), Command(row.command);
         EXPECT_EQ(seen, row.seen);
         EXPECT_EQ(TakeCalls(), row.calls);
         EXPECT_EQ(SystemTimeout(), row.seconds);
         EXPECT_EQ(Checks(), row.checks);
         EXPECT_EQ(ReadIni(Ini(), "Action", "ScreenSaveCommandWait"), row.wait);
-        Close();
-        SetSystemTimeout(300);
+        Close(), SetSystemTimeout(300);
     }
 }
 
 TEST_F(Dialogs, SettingsShowAndWriteTheFourChoices)
 {
     const int boxes[] = { IDC_MSG_ON_STATE, IDC_MSG_ON_CHANGE, IDC_RANDOM_AT_START, IDC_USE_SAVER_NAME };
-    const struct { const char* name, *flags, *randomSet; const char* shown; bool flip; int button;
-                   const char* written[3]; } rows[] = {
-        { "unchanged", "1", "0", "1001", false, IDC_SETTINGS_OK, { "0", "1", "1" } },
-        { "all flipped", "2", "1", "0111", true, IDC_SETTINGS_OK, { "0", "1", "0" } },
-        { "7 unchanged", "7", "1", "1111", false, IDC_SETTINGS_OK, { "1", "3", "1" } },
-        { "cancelled", "1", "0", "1001", true, IDC_SETTINGS_CANCEL, { "0", "1", ABSENT } },
+    // written: ScreenSaver_RandomSet/OpenMessageBox/UseSaverName
+    const struct { const char* name, *flags, *randomSet, *shown; bool flip; int button; std::string written; } rows[] = {
+        { "unchanged", "1", "0", "1001", false, IDC_SETTINGS_OK, "0/1/1" },
+        { "all flipped", "2", "1", "0111", true, IDC_SETTINGS_OK, "0/1/0" },
+        { "7 unchanged", "7", "1", "1111", false, IDC_SETTINGS_OK, "1/3/1" },
+        { "cancelled", "1", "0", "1001", true, IDC_SETTINGS_CANCEL, std::string("0/1/") + ABSENT },
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        SetIni("Message", "OpenMessageBox", row.flags);
-        SetIni("Action", "ScreenSaver_RandomSet", row.randomSet);
-        SetIni("Action", "UseSaverName", nullptr);
+        SetIni("Message", "OpenMessageBox", row.flags), SetIni("Action", "ScreenSaver_RandomSet", row.randomSet);
+        SetIni("Action", "UseSaverName", nullptr), Start();
         std::string shown;
-        Start();
         AnswerDialogs({ [&](HWND dialog) {
             for (int box : boxes) {
                 shown += IsChecked(dialog, box) ? "1" : "0";
@@ -89,41 +83,37 @@ TEST_F(Dialogs, SettingsShowAndWriteTheFourChoices)
         } });
         Command(42040);
         EXPECT_EQ(shown, row.shown);
-        EXPECT_EQ(ReadIni(Ini(), "Action", "ScreenSaver_RandomSet"), row.written[0]);
-        EXPECT_EQ(ReadIni(Ini(), "Message", "OpenMessageBox"), row.written[1]);
-        EXPECT_EQ(ReadIni(Ini(), "Action", "UseSaverName"), row.written[2]);
+        EXPECT_EQ(ReadIni(Ini(), "Action", "ScreenSaver_RandomSet") + "/" + ReadIni(Ini(), "Message", "OpenMessageBox")
+                  + "/" + ReadIni(Ini(), "Action", "UseSaverName"), row.written);
         Close();
     }
 }
 
 TEST_F(Dialogs, HotKeysAreTakenWhileRunningWhenEnabled)
 {
-    const UINT CTRL_ALT = MOD_CONTROL | MOD_ALT;
-    const struct { const char* name, *enable, *modifiers, *keys[4]; std::vector<std::pair<UINT, UINT>> taken; } rows[] = {
-        { "defaults", "1", nullptr, {}, { { CTRL_ALT, 'Z' }, { CTRL_ALT, 'X' }, { CTRL_ALT, 'A' }, { CTRL_ALT, 'S' }, { CTRL_ALT, 'F' } } },
-        { "shift, keys of one's own", "1", "4", { "q", "W", "e", "r" },
-          { { CTRL_ALT, 'F' }, { MOD_SHIFT, 'Q' }, { MOD_SHIFT, 'W' }, { MOD_SHIFT, 'E' }, { MOD_SHIFT, 'R' } } },
-        { "disabled", "0", nullptr, {}, {} },
-        { "absent", nullptr, nullptr, {}, {} },
+    // taken: the combinations other programs cannot have, as modifiers and key ("3Z": Ctrl+Alt+Z)
+    const struct { const char* name, *enable, *modifiers, *keys[4], *taken; } rows[] = {
+        { "defaults", "1", nullptr, {}, "3Z 3X 3A 3S 3F " },
+        { "shift, keys of one's own", "1", "4", { "q", "W", "e", "r" }, "3F 4Q 4W 4E 4R " },
+        { "disabled", "0", nullptr, {}, "" }, { "absent", nullptr, nullptr, {}, "" },
     };
     const char* keyNames[] = { "Key_Start", "Key_Switch", "Key_RndRun", "Key_RndCH" };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        SetIni("HotKeys", "EnableHotKeys", row.enable);
-        SetIni("HotKeys", "CombinationKeys", row.modifiers);
+        SetIni("HotKeys", "EnableHotKeys", row.enable), SetIni("HotKeys", "CombinationKeys", row.modifiers);
         for (int i = 0; i < 4; ++i)
             SetIni("HotKeys", keyNames[i], row.keys[i]);
         for (bool running : { true, false }) {
-            std::vector<std::pair<UINT, UINT>> taken;
+            std::string taken;
             running ? (void)Start() : Close();
-            for (UINT mod : { (UINT)CTRL_ALT, (UINT)MOD_SHIFT }) {
-                for (UINT key : { 'Z', 'X', 'A', 'S', 'F', 'Q', 'W', 'E', 'R' }) {
+            for (UINT mod : { MOD_CONTROL | MOD_ALT, MOD_SHIFT }) {
+                for (char key : std::string("ZXASFQWER")) {
                     if (!RegisterHotKey(NULL, 1, mod, key))
-                        taken.push_back({ mod, key });
+                        taken += std::to_string(mod) + key + " ";
                     UnregisterHotKey(NULL, 1);
                 }
             }
-            EXPECT_EQ(taken, running ? row.taken : decltype(taken){}) << (running ? "running" : "ended");
+            EXPECT_EQ(taken, running ? row.taken : "") << (running ? "running" : "ended");
         }
     }
 }

@@ -53,14 +53,10 @@ TEST_F(Tray, SetUpAndPollShowTheSystemState)
         for (const auto& row : rows) {
             SCOPED_TRACE(std::string(row.name) + (byPoll ? " (poll)" : " (set-up)"));
             SetIni("Action", "IconDubbleClick", row.dblClick);
-            if (byPoll)
-                Start();
-            SetSystemActive(row.active);
-            SetSystemTimeout(row.seconds);
+            byPoll ? (void)Start() : (void)0;
+            SetSystemActive(row.active), SetSystemTimeout(row.seconds);
             byPoll ? Ticks(1) : (void)Start();
-            EXPECT_EQ(Checks(), row.checks);
-            EXPECT_EQ(TrayIcon(), row.icon);
-            EXPECT_EQ(Tip(), row.tip);
+            EXPECT_EQ(Checks() + " " + TrayIcon() + " " + Tip(), std::string(row.checks) + " " + row.icon + " " + row.tip);
             Close();
         }
     }
@@ -81,13 +77,9 @@ TEST_F(Tray, StateAndTimeoutCommandsChangeTheSystemAndSaySo)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        SetDesktopValue("ScreenSaveActive", ABSENT);
-        SetDesktopValue("ScreenSaveTimeOut", ABSENT);
-        SetSystemActive(row.active);
-        SetIni("Message", "OpenMessageBox", row.flags);
-        Start();
-        TakeCalls();
-        (this->*row.act)(row.id);
+        SetDesktopValue("ScreenSaveActive", ABSENT), SetDesktopValue("ScreenSaveTimeOut", ABSENT);
+        SetSystemActive(row.active), SetIni("Message", "OpenMessageBox", row.flags);
+        Start(), TakeCalls(), (this->*row.act)(row.id);
         EXPECT_EQ(TakeCalls(), row.calls);
         EXPECT_EQ(Checks(), row.checks);
         EXPECT_EQ(DesktopValue("ScreenSaveActive"), row.activeValue);
@@ -102,8 +94,7 @@ TEST_F(Tray, StateAndTimeoutCommandsChangeTheSystemAndSaySo)
 
 TEST_F(Tray, DoubleClickItemsSaveOnlyAMovedCheck)
 {
-    Start();
-    Command(40101);
+    Start(), Command(40101);
     EXPECT_EQ(ReadIni(Ini(), "Action", "IconDubbleClick"), ABSENT);
     Command(40100);
     EXPECT_EQ(ReadIni(Ini(), "Action", "IconDubbleClick"), "0");
@@ -121,13 +112,11 @@ TEST_F(Tray, StartsWaitTheConfiguredTimeOnce)
         { "negative wait", "-5", &Napkit::Command, 42000, { "sleep 0" }, "sleep 0" },
         { "at most a minute", "99999999", &Napkit::HotKey, 42000, { "sleep 6000" }, "sleep 60000" },
     };
+    SetIni("Action", "IconDubbleClick", "0");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         SetIni("Action", "ScreenSaveCommandWait", row.wait);
-        SetIni("Action", "IconDubbleClick", "0");
-        Start();
-        TakeCalls();
-        (this->*row.act)(row.id);
+        Start(), TakeCalls(), (this->*row.act)(row.id);
         EXPECT_EQ(TakeCalls(), row.calls);
         EXPECT_EQ(TakeStarts(), 1);
         Command(42000);   // a hot key's tenth applies to that start only
@@ -164,10 +153,7 @@ TEST_F(Tray, RightButtonOpensTheMenuAndOtherEventsDoNothing)
 
 TEST_F(Tray, NewTaskbarGetsTheIconAgain)
 {
-    Start();
-    SetSystemActive(0);
-    Ticks(1);
-    DropTrayIcon();
+    Start(), SetSystemActive(0), Ticks(1), DropTrayIcon();
     SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     EXPECT_EQ(TrayIcon(), "inactive");
     EXPECT_EQ(Tip(), TIP_OFF);
@@ -182,8 +168,7 @@ TEST_F(Tray, EndingsWriteTheCurrentSaverBack)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        Start();
-        SetScrnsave("C:\\ELSEWHERE.SCR");   // less than a tick before
+        Start(), SetScrnsave("C:\\ELSEWHERE.SCR");   // less than a tick before
         EXPECT_EQ(SendMessageA(window, row.message, row.wParam, 0), row.result);
         Pump(100);
         EXPECT_EQ(Scrnsave(), row.ends ? saver : "C:\\ELSEWHERE.SCR");
