@@ -10,12 +10,9 @@ struct CommandLine : Napkit {
     void SetUp() override
     {
         Napkit::SetUp();
-        saver = Install("logsaver.scr", "ONE.SCR");
+        SetScrnsave(saver = Install("logsaver.scr", "ONE.SCR"));
         started = "\"" + saver + "\" /s";
-        SetScrnsave(saver);
-        SetIni("Action", "ScreenSaveCommandWait", "250");
-        SetIni("Message", "OpenMessageBox", "0");
-        TakeDesktop();
+        SetIni("Action", "ScreenSaveCommandWait", "250"), SetIni("Message", "OpenMessageBox", "0"), TakeDesktop();
     }
     std::string TakeDesktop()   // HKCU\Control Panel\desktop as "active/timeout", then cleared
     {
@@ -54,18 +51,14 @@ TEST_F(CommandLine, RunningCopyCarriesOutEachSwitchAsItsCommand)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args);
-        SetSystemActive(row.active);
-        SetSystemTimeout(row.seconds);
-        Start();
-        TakeCalls();
+        SetSystemActive(row.active), SetSystemTimeout(row.seconds), Start(), TakeCalls();
         EXPECT_EQ(Run(row.args), 0u);
         EXPECT_EQ(TakeCalls(), row.calls);
         EXPECT_EQ(Checks(), row.checks);
         EXPECT_EQ(TakeDesktop(), row.desktop);
         Close();
     }
-    Start();
-    Install("logsaver.scr", "TWO.SCR");
+    Start(), Install("logsaver.scr", "TWO.SCR");
     EXPECT_EQ(Run("/REFRESH"), 0u);
     EXPECT_NE(MenuText(41002), ABSENT);
     EXPECT_EQ(Run("-exit"), 0u);
@@ -89,10 +82,8 @@ TEST_F(CommandLine, WithoutRunningCopyTheSystemIsSetDirectly)
         EXPECT_EQ(TakeDesktop(), row.desktop);
         EXPECT_EQ(SaverLog(row.starts), Lines(row.starts, started));
     }
-    SetScrnsave(ABSENT);
-    EXPECT_EQ(Run("/start"), 1u);
-    DeleteFileA(saver.c_str());
-    EXPECT_EQ(Run("/random"), 1u);   // no saver at all: no box either
+    EXPECT_EQ((SetScrnsave(ABSENT), Run("/start")), 1u);
+    EXPECT_EQ((DeleteFileA(saver.c_str()), Run("/random")), 1u);   // no saver at all: no box either
 }
 
 TEST_F(CommandLine, BadSwitchShowsTheSwitchesAndChangesNothing)

@@ -40,11 +40,7 @@ void Record(const std::string& line)   // calls is the test thread's alone
         calls.push_back(line);
 }
 
-std::string ClassOf(HWND window)
-{
-    char name[64] = "";
-    return std::string(name, GetClassNameA(window, name, sizeof name));
-}
+std::string ClassOf(HWND window) { char name[64]; return std::string(name, GetClassNameA(window, name, sizeof name)); }
 
 int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT flags)
 {
@@ -55,11 +51,7 @@ int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT flags)
     return onBox ? onBox(text) : IDOK;
 }
 
-UINT WINAPI RecordExec(LPCSTR command, UINT show)
-{
-    Record(Format("exec %u ", show) + command);
-    return realWinExec(command, show);
-}
+UINT WINAPI RecordExec(LPCSTR command, UINT show) { return Record(Format("exec %u ", show) + command), realWinExec(command, show); }
 
 void WINAPI RecordSleep(DWORD ms)
 {
@@ -88,8 +80,7 @@ BOOL WINAPI RecordNotify(DWORD message, PNOTIFYICONDATAA data)
 void WINAPI FixedClock(LPFILETIME now)
 {
     realClock(now);
-    if (clockFixed)
-        *now = { (DWORD)fixedTicks, (DWORD)(fixedTicks >> 32) };
+    *now = clockFixed ? FILETIME{ (DWORD)fixedTicks, (DWORD)(fixedTicks >> 32) } : *now;
 }
 
 // Points the test program's import of name at hook; returns what it pointed at.
@@ -234,17 +225,8 @@ std::function<void(DWORD ms)> onSleep;
 std::string SaverFile(const char* builtName) { return Join(Join(BuildDir(), "savers"), builtName); }
 std::string NapkitExe() { return Join(BuildDir(), "NAPKIT.EXE"); }
 
-std::string WindowsDir()
-{
-    char dir[MAX_PATH];
-    return std::string(dir, GetWindowsDirectoryA(dir, MAX_PATH));
-}
-
-std::string SystemDir()
-{
-    char dir[MAX_PATH];
-    return std::string(dir, GetSystemDirectoryA(dir, MAX_PATH));
-}
+std::string WindowsDir() { char dir[MAX_PATH]; return std::string(dir, GetWindowsDirectoryA(dir, MAX_PATH)); }
+std::string SystemDir() { char dir[MAX_PATH]; return std::string(dir, GetSystemDirectoryA(dir, MAX_PATH)); }
 
 std::string ReadBytes(const std::string& path)
 {
@@ -315,17 +297,8 @@ void SetDesktopValue(const char* name, const std::string& text)
     RegCloseKey(key);
 }
 
-UINT SystemActive()
-{
-    BOOL active = FALSE;
-    return realSpi(SPI_GETSCREENSAVEACTIVE, 0, &active, 0) && active;
-}
-
-UINT SystemTimeout()
-{
-    UINT seconds = 0;
-    return realSpi(SPI_GETSCREENSAVETIMEOUT, 0, &seconds, 0) ? seconds : 0;
-}
+UINT SystemActive() { BOOL active = FALSE; return realSpi(SPI_GETSCREENSAVEACTIVE, 0, &active, 0) && active; }
+UINT SystemTimeout() { UINT seconds = 0; return realSpi(SPI_GETSCREENSAVETIMEOUT, 0, &seconds, 0) ? seconds : 0; }
 
 void SetSystemActive(UINT active)
 {
