@@ -163,17 +163,6 @@ void RemoveTree(const std::string& path)
 
 std::string SystemIni() { return Join(WindowsDir(), "SYSTEM.INI"); }
 
-BOOL CALLBACK LongestText(HWND child, LPARAM param)
-{
-    auto* text = (std::string*)param;
-    char buffer[TEXT_SIZE] = "";
-    DWORD_PTR result;
-    if (ClassOf(child) == "Static" && SendMessageTimeoutA(child, WM_GETTEXT, sizeof buffer,
-            (LPARAM)buffer, SMTO_ABORTIFHUNG, 2000, &result) && lstrlenA(buffer) > (int)text->size())
-        *text = buffer;
-    return TRUE;
-}
-
 // Watches one process for dialog windows (boxes included) from a thread of
 // its own: records each new one as "caption|text" and hands it to act.
 struct Watch {
@@ -193,10 +182,9 @@ struct Watch {
             || std::count(watch->seen.begin(), watch->seen.end(), window))
             return TRUE;
         watch->seen.push_back(window);
-        char caption[256] = "";
+        char caption[256] = "", text[TEXT_SIZE] = "";
         GetWindowTextA(window, caption, sizeof caption);
-        std::string text;
-        EnumChildWindows(window, LongestText, (LPARAM)&text);
+        GetDlgItemTextA(window, 0xFFFF, text, sizeof text);   // a message box's message
         EnterCriticalSection(&lock);
         watch->boxes.push_back(std::string(caption) + "|" + text);
         LeaveCriticalSection(&lock);

@@ -16,12 +16,11 @@ constexpr DWORD POLL_MS = 500;   // the program's poll interval
 
 std::string SaverFile(const char* builtName);   // a built test saver, e.g. "logsaver.scr"
 std::string NapkitExe();
-std::string WindowsDir();
-std::string SystemDir();
+std::string WindowsDir(), SystemDir();
 
 // Files as stored: bytes, "" when absent. Writes fail the test when they fail.
 std::string ReadBytes(const std::string& path);
-void WriteBytes(const std::string& path, const std::string& bytes);
+void WriteBytes(const std::string& path, const std::string& bytes);   // and the profile cache forgets it
 std::string ReadIni(const std::string& file, const char* section, const char* key);   // or ABSENT
 void WriteIni(const std::string& file, const char* section, const char* key, const std::string& value);
 std::string Scrnsave();                         // [boot] SCRNSAVE.EXE of SYSTEM.INI, or ABSENT
@@ -31,10 +30,8 @@ void SetScrnsave(const std::string& value);     // ABSENT removes the key
 std::string DesktopValue(const char* name);
 void SetDesktopValue(const char* name, const std::string& text);   // stored with its NUL
 inline std::string Sz(const char* text) { return std::string(text, lstrlenA(text) + 1); }
-UINT SystemActive();
-UINT SystemTimeout();
-void SetSystemActive(UINT active);
-void SetSystemTimeout(UINT seconds);
+UINT SystemActive(), SystemTimeout();   // the system parameters
+void SetSystemActive(UINT active), SetSystemTimeout(UINT seconds);
 // Opens path without write sharing: nobody can write it until the handle is closed.
 HANDLE LockFile(const std::string& path);
 
@@ -68,8 +65,7 @@ using DialogAction = std::function<void(HWND dialog)>;
 void AnswerDialogs(std::vector<DialogAction> actions);
 int DialogsSeen();
 std::string ControlText(HWND dialog, int id);
-void TypeText(HWND dialog, int id, const std::string& text);
-void Press(HWND dialog, int id);   // posts BN_CLICKED
+void TypeText(HWND dialog, int id, const std::string& text), Press(HWND dialog, int id);   // Press posts BN_CLICKED
 bool IsChecked(HWND dialog, int id);
 void SetChecked(HWND dialog, int id, bool checked);
 
@@ -88,9 +84,8 @@ struct Napkit : ::testing::Test {
     HWND Start();
     void Close();                        // WM_CLOSE; the window must be gone after it
     void ExpectEnded();                  // the quit was posted
-    void Command(UINT id);               // WM_COMMAND as the menu sends it
-    void HotKey(UINT id);                // WM_HOTKEY
-    void TrayEvent(UINT mouseMessage);   // the tray icon's callback message
+    // WM_COMMAND as the menu sends it, WM_HOTKEY, the tray icon's callback message
+    void Command(UINT id), HotKey(UINT id), TrayEvent(UINT mouseMessage);
     void Ticks(int n);                   // n poll intervals pass
     std::string Checks();   // ids with a check mark, ascending: "40101 40205 40301 41002"
     std::string MenuText(UINT id);       // caption, or ABSENT

@@ -47,18 +47,14 @@ TEST_F(Whole, OneShotStartsTheSaverOrToggles)
     }
 }
 
-TEST_F(Whole, OneShotProgramTogglesTheSharedFlag)
+TEST_F(Whole, OneShotProgramTogglesTheSharedFlagAndOnlyOneTrayCopyRuns)
 {
     SetIni("Action", "AppMode", "1");
-    SetSystemActive(1);
     Program oneShot;
     EXPECT_EQ(oneShot.Wait(10000), 0u);
     EXPECT_EQ(oneShot.Boxes(), Lines{ "NAPKIT|スクリーンセーバーを「無効」にしました。" });
     EXPECT_EQ(SystemActive(), 0u);
-}
-
-TEST_F(Whole, OnlyOneTrayCopyRuns)
-{
+    SetIni("Action", "AppMode", nullptr);
     Program first;
     HWND window = first.Window(10000);
     ASSERT_NE(window, (HWND)NULL);

@@ -65,40 +65,34 @@ TEST_F(Tray, SetUpAndPollShowTheSystemState)
 TEST_F(Tray, StateAndTimeoutCommandsChangeTheSystemAndSaySo)
 {
     const struct { const char* name; UINT active; const char* flags; void (Napkit::*act)(UINT); UINT id;
-                   Lines calls; const char* checks; std::string activeValue, timeoutValue; UINT seconds; } rows[] = {
-        { "off", 1, nullptr, &Napkit::Command, 40302, { "spi 17 0 2", BOX_OFF }, "40101 40205 40302 41001", Sz("0"), ABSENT, 300 },
-        { "on, no box", 0, "2", &Napkit::Command, 40301, { "spi 17 1 2" }, "40101 40205 40301 41001", Sz("1"), ABSENT, 300 },
-        { "off when off", 0, "3", &Napkit::Command, 40302, {}, "40101 40205 40302 41001", ABSENT, ABSENT, 300 },
-        { "switch key", 1, "1", &Napkit::HotKey, 40101, { "spi 17 0 2", BOX_OFF }, "40101 40205 40302 41001", Sz("0"), ABSENT, 300 },
-        { "double-click", 0, "1", &Napkit::TrayEvent, WM_LBUTTONDBLCLK, { "spi 17 1 2", BOX_ON }, "40101 40205 40301 41001", Sz("1"), ABSENT, 300 },
-        { "10 min", 1, "3", &Napkit::Command, 40210, { "spi 15 600 2" }, "40101 40210 40301 41001", ABSENT, Sz("600"), 600 },
-        { "5 min again", 1, "3", &Napkit::Command, 40205, { "spi 15 300 2" }, "40101 40205 40301 41001", ABSENT, Sz("300"), 300 },
-        { "60 min", 0, "3", &Napkit::Command, 40260, { "spi 15 3600 2" }, "40101 40260 40302 41001", ABSENT, Sz("3600"), 3600 },
+                   Lines calls; const char* checks; std::string activeValue, timeoutValue; UINT seconds; const char* dblClick; } rows[] = {
+        { "off", 1, nullptr, &Napkit::Command, 40302, { "spi 17 0 2", BOX_OFF }, "40101 40205 40302 41001", Sz("0"), ABSENT, 300, ABSENT },
+        { "on, no box", 0, "2", &Napkit::Command, 40301, { "spi 17 1 2" }, "40101 40205 40301 41001", Sz("1"), ABSENT, 300, ABSENT },
+        { "off when off", 0, "3", &Napkit::Command, 40302, {}, "40101 40205 40302 41001", ABSENT, ABSENT, 300, ABSENT },
+        { "switch key", 1, "1", &Napkit::HotKey, 40101, { "spi 17 0 2", BOX_OFF }, "40101 40205 40302 41001", Sz("0"), ABSENT, 300, ABSENT },
+        { "double-click", 0, "1", &Napkit::TrayEvent, WM_LBUTTONDBLCLK, { "spi 17 1 2", BOX_ON }, "40101 40205 40301 41001", Sz("1"), ABSENT, 300, ABSENT },
+        { "10 min", 1, "3", &Napkit::Command, 40210, { "spi 15 600 2" }, "40101 40210 40301 41001", ABSENT, Sz("600"), 600, ABSENT },
+        { "5 min again", 1, "3", &Napkit::Command, 40205, { "spi 15 300 2" }, "40101 40205 40301 41001", ABSENT, Sz("300"), 300, ABSENT },
+        { "60 min", 0, "3", &Napkit::Command, 40260, { "spi 15 3600 2" }, "40101 40260 40302 41001", ABSENT, Sz("3600"), 3600, ABSENT },
+        { "toggle action, checked", 1, "3", &Napkit::Command, 40101, {}, "40101 40205 40301 41001", ABSENT, ABSENT, 300, ABSENT },
+        { "start action", 1, "3", &Napkit::Command, 40100, {}, "40100 40205 40301 41001", ABSENT, ABSENT, 300, "0" },
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         SetDesktopValue("ScreenSaveActive", ABSENT), SetDesktopValue("ScreenSaveTimeOut", ABSENT);
-        SetSystemActive(row.active), SetIni("Message", "OpenMessageBox", row.flags);
+        SetSystemActive(row.active), SetSystemTimeout(300), SetIni("Message", "OpenMessageBox", row.flags);
         Start(), TakeCalls(), (this->*row.act)(row.id);
         EXPECT_EQ(TakeCalls(), row.calls);
         EXPECT_EQ(Checks(), row.checks);
         EXPECT_EQ(DesktopValue("ScreenSaveActive"), row.activeValue);
         EXPECT_EQ(DesktopValue("ScreenSaveTimeOut"), row.timeoutValue);
+        EXPECT_EQ(ReadIni(Ini(), "Action", "IconDubbleClick"), row.dblClick);
         Ticks(1);   // the system agrees, so the poll leaves everything as it is
         EXPECT_EQ(Checks(), row.checks);
         EXPECT_EQ(SystemTimeout(), row.seconds);
         EXPECT_EQ(TrayIcon(), SystemActive() ? "active" : "inactive");
         Close();
     }
-}
-
-TEST_F(Tray, DoubleClickItemsSaveOnlyAMovedCheck)
-{
-    Start(), Command(40101);
-    EXPECT_EQ(ReadIni(Ini(), "Action", "IconDubbleClick"), ABSENT);
-    Command(40100);
-    EXPECT_EQ(ReadIni(Ini(), "Action", "IconDubbleClick"), "0");
-    EXPECT_EQ(Checks(), "40100 40205 40301 41001");
 }
 
 TEST_F(Tray, StartsWaitTheConfiguredTimeOnce)
@@ -133,7 +127,7 @@ void CALLBACK CloseMenu(HWND, UINT, UINT_PTR id, DWORD)
     EndMenu();
 }
 
-TEST_F(Tray, RightButtonOpensTheMenuAndOtherEventsDoNothing)
+TEST_F(Tray, TrayEventsOpenTheMenuOrDoNothingAndANewTaskbarGetsTheIcon)
 {
     Start();
     SetTimer(NULL, 0, 300, CloseMenu);
@@ -149,11 +143,8 @@ TEST_F(Tray, RightButtonOpensTheMenuAndOtherEventsDoNothing)
     EXPECT_EQ(TakeCalls(), Lines{});
     EXPECT_EQ(Checks(), "40101 40205 40301 41001");
     EXPECT_EQ(Scrnsave(), saver);
-}
-
-TEST_F(Tray, NewTaskbarGetsTheIconAgain)
-{
-    Start(), SetSystemActive(0), Ticks(1), DropTrayIcon();
+    // A new taskbar (the shell restarted) gets the icon again.
+    SetSystemActive(0), Ticks(1), DropTrayIcon();
     SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     EXPECT_EQ(TrayIcon(), "inactive");
     EXPECT_EQ(Tip(), TIP_OFF);
