@@ -31,22 +31,28 @@ struct Catalogue : Napkit {
 
 TEST_F(Catalogue, NamesComeFromTheSaverOrItsFileName)
 {
-    const struct { const char* built, *file, *useName, *label; } rows[] = {
-        { "logsaver.scr", "LOG.SCR", nullptr, "テスト用ロガー" }, { "logsaver.scr", "LOG.SCR", "0", "LOG" },
-        { "nameless.scr", "Plain Name.scr", "1", "Plain Name" }, { "emptyname.scr", "EMPTY.SCR", "1", "EMPTY" },
+    const char* long65 = "A file name of sixty-five bytes that a 63-byte label would cut off";
+    // configured: the path by its 8.3 alias, or by its long name as NT's display settings write it
+    const struct { const char* built; std::string file; const char* useName; bool longPath; std::string label; } rows[] = {
+        { "logsaver.scr", "LOG.SCR", nullptr, false, "テスト用ロガー" }, { "logsaver.scr", "LOG.SCR", "0", false, "LOG" },
+        { "nameless.scr", "Plain Name.scr", "1", false, "Plain Name" }, { "emptyname.scr", "EMPTY.SCR", "1", false, "EMPTY" },
+        { "logsaver.scr", "Long Name.scr", "1", true, "テスト用ロガー" }, { "nameless.scr", long65 + std::string(".scr"), "1", true, long65 },
+        { "nameless.scr", "Tom & Jerry.scr", "1", true, "Tom && Jerry" },   // "&&" shows as "&"
         // 82 bytes cut to 63 would end in the lead byte of "め": 62 are kept.
-        { "longname.scr", "LONG.SCR", "1", "ABとても長い名前のスクリーンセーバーで表示名の切り詰め方を確か" },
+        { "longname.scr", "LONG.SCR", "1", false, "ABとても長い名前のスクリーンセーバーで表示名の切り詰め方を確か" },
         // 81 bytes: 63 end on a whole character.
-        { "oddname.scr", "ODD.SCR", "1", "Aとても長い名前のスクリーンセーバーで表示名の切り詰め方を確かめ" },
+        { "oddname.scr", "ODD.SCR", "1", false, "Aとても長い名前のスクリーンセーバーで表示名の切り詰め方を確かめ" },
     };
     DeleteFileA(a.c_str());
     for (const auto& row : rows) {
         SCOPED_TRACE(row.file);
-        std::string path = Install(row.built, row.file);
-        SetScrnsave(path), SetIni("Action", "UseSaverName", row.useName), Start();
+        std::string alias = Install(row.built, row.file);
+        SetScrnsave(row.longPath ? saverbox + "\\" + row.file : alias), SetIni("Action", "UseSaverName", row.useName);
+        Start(), Ticks(1);
+        EXPECT_EQ(TakeCalls("box"), Lines{});
         EXPECT_EQ(MenuText(41001), row.label);
         EXPECT_EQ(Checks(), WithSaver(41001));
-        Close(), DeleteFileA(path.c_str());
+        Close(), DeleteFileA(alias.c_str());
     }
 }
 

@@ -1,4 +1,4 @@
-// Faults mended in dialogs, SYSTEM.INI writes, closes, the menu, labels and paths.
+// Faults mended in dialogs, SYSTEM.INI writes, closes, the menu and paths.
 #include "harness.h"
 #include "app/app.h"
 #include "res/resource.h"
@@ -90,23 +90,6 @@ TEST_F(Mends, UnwritableSystemIniIsReportedOnceAndWrittenWhenWritable)
         EXPECT_EQ(TakeCalls("box"), Lines{});
         EXPECT_EQ(Scrnsave(), one);
         Close(), DeleteFileA(two.c_str());
-    }
-}
-
-TEST_F(Mends, SaversAreKnownByTheirLongPathAndLabelledByTheirWholeName)
-{
-    DeleteFileA(one.c_str());
-    const char* long65 = "A file name of sixty-five bytes that a 63-byte label would cut off";
-    struct Row { const char* built, *name, *label; };
-    for (const Row& row : { Row{ "logsaver.scr", "Long Name", "テスト用ロガー" }, Row{ "nameless.scr", long65, long65 },
-                            Row{ "nameless.scr", "Tom & Jerry", "Tom && Jerry" } }) {   // "&&" shows as "&"
-        std::string name = std::string(row.name) + ".scr", alias = Install(row.built, name);
-        SetScrnsave(saverbox + "\\" + name);   // the long path, as NT's display settings write it
-        Start(), Ticks(1);
-        EXPECT_EQ(TakeCalls("box"), Lines{}) << name;
-        EXPECT_EQ(MenuText(41001), row.label);
-        EXPECT_EQ(Checks(), CHECKS);
-        Close(), DeleteFileA(alias.c_str());
     }
 }
 
