@@ -299,10 +299,8 @@ void SetSystemTimeout(UINT seconds) { realSpi(SPI_SETSCREENSAVETIMEOUT, seconds,
 HANDLE LockFile(const std::string& path)
 {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        ADD_FAILURE() << "cannot lock " << path;
-    WritePrivateProfileStringA(NULL, NULL, NULL, path.c_str());
-    return file;
+    EXPECT_NE(file, INVALID_HANDLE_VALUE) << "cannot lock " << path;
+    return WritePrivateProfileStringA(NULL, NULL, NULL, path.c_str()), file;
 }
 
 Lines TakeCalls()
@@ -349,9 +347,7 @@ void AnswerDialogs(std::vector<DialogAction> actions)
     answerer = new Watch(GetCurrentProcessId(), [actions](HWND dialog, size_t n) {
         if (n < actions.size())
             return actions[n](dialog);
-        EnterCriticalSection(&lock);
-        answerFailure += "an unexpected dialog; ";
-        LeaveCriticalSection(&lock);
+        EnterCriticalSection(&lock), answerFailure += "an unexpected dialog; ", LeaveCriticalSection(&lock);
         PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     });
 }
@@ -405,15 +401,12 @@ void Napkit::SetUp()
 {
     static int counter;
     char previous[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, previous);
-    previousDir_ = previous;
+    previousDir_.assign(previous, GetCurrentDirectoryA(MAX_PATH, previous));
     CreateDirectoryA(SCRATCH_ROOT, NULL);
     folder = Join(SCRATCH_ROOT, Format("case-%lu-%d", GetCurrentProcessId() % 1000, ++counter));
-    saverbox = Join(folder, "saverbox");
-    RemoveTree(folder);
+    RemoveTree(folder), saverbox = Join(folder, "saverbox");
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL) && CreateDirectoryA(saverbox.c_str(), NULL));
-    SetCurrentDirectoryA(folder.c_str());
-    SetEnvironmentVariableA("NAPKIT_SAVER_LOG", Join(folder, "saver.log").c_str());
+    SetCurrentDirectoryA(folder.c_str()), SetEnvironmentVariableA("NAPKIT_SAVER_LOG", Join(folder, "saver.log").c_str());
     for (const std::string& dir : { SystemDir(), WindowsDir() }) {
         WIN32_FIND_DATAA found;
         ASSERT_EQ(FindFirstFileA(Join(dir, "*.scr").c_str(), &found), INVALID_HANDLE_VALUE)
@@ -424,8 +417,7 @@ void Napkit::SetUp()
     spiActive_ = SystemActive(), spiTimeout_ = SystemTimeout();
     SetSystemActive(1), SetSystemTimeout(300);
     clockFixed = false, onBox = nullptr, onSleep = nullptr;
-    ZeroMemory(&shellIcon, sizeof shellIcon);
-    TakeCalls();
+    ZeroMemory(&shellIcon, sizeof shellIcon), TakeCalls();
 }
 
 void Napkit::TearDown()
@@ -437,25 +429,21 @@ void Napkit::TearDown()
         PostMessageA(window, WM_CLOSE, 0, 0);
         PumpFor([this] { return !IsWindow(window); }, 5000);
     }
-    delete answerer;
-    answerer = nullptr;
-    EXPECT_EQ(answerFailure, "");
-    answerFailure.clear();
+    delete answerer, answerer = nullptr;
+    EXPECT_EQ(answerFailure, ""), answerFailure.clear();
     for (const std::string& path : installedElsewhere_)
         DeleteFileA(path.c_str());
     WriteBytes(SystemIni(), systemIni_);
     SetDesktopValue("ScreenSaveActive", active_ == ABSENT ? ABSENT : active_.c_str());
     SetDesktopValue("ScreenSaveTimeOut", timeout_ == ABSENT ? ABSENT : timeout_.c_str());
     SetSystemActive(spiActive_), SetSystemTimeout(spiTimeout_);
-    SetCurrentDirectoryA(previousDir_.c_str());
-    RemoveTree(folder);
+    SetCurrentDirectoryA(previousDir_.c_str()), RemoveTree(folder);
 }
 
 HWND Napkit::Start()
 {
     ZeroMemory(&appState, sizeof appState);
-    HINSTANCE instance = GetModuleHandleA(NULL);
-    appState.instance = instance;
+    HINSTANCE instance = appState.instance = GetModuleHandleA(NULL);
     InitPaths();
     static ATOM windowClass = RegisterMainWindowClass(instance);
     window = mainWindow = CreateWindowExA(0, APP_NAME, APP_NAME, WS_OVERLAPPED, CW_USEDEFAULT,
@@ -468,15 +456,13 @@ HWND Napkit::Start()
 void Napkit::Close()
 {
     ASSERT_TRUE(IsWindow(window)) << "the window was gone before the close";
-    ended_ = true;
-    PostMessageA(window, WM_CLOSE, 0, 0);
+    ended_ = PostMessageA(window, WM_CLOSE, 0, 0);
     PumpUntil([this] { return !IsWindow(window); }, 5000);
 }
 
 void Napkit::ExpectEnded()
 {
-    ended_ = true;
-    Pump(50);
+    ended_ = true, Pump(50);
     EXPECT_TRUE(quitSeen) << "no quit was posted";
 }
 
@@ -541,13 +527,10 @@ Program::Program(const std::string& arguments, const std::string& dir)
 
 Program::~Program()
 {
-    if (info_.hProcess && WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0) {
-        TerminateProcess(info_.hProcess, 1);
-        WaitForSingleObject(info_.hProcess, 5000);
-    }
+    if (info_.hProcess && WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0)
+        TerminateProcess(info_.hProcess, 1), WaitForSingleObject(info_.hProcess, 5000);
     delete (Watch*)watch_;
-    CloseHandle(info_.hProcess);
-    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess), CloseHandle(info_.hThread);
 }
 
 DWORD Program::Wait(DWORD ms)
@@ -561,11 +544,8 @@ DWORD Program::Wait(DWORD ms)
 HWND Program::Window(DWORD ms)
 {
     HWND found = NULL;
-    PumpFor([&] {
-        DWORD process = 0;
-        GetWindowThreadProcessId(found = FindNapkitWindow(), &process);
-        return found && process == info_.dwProcessId;
-    }, ms);
+    DWORD process = 0;
+    PumpFor([&] { return GetWindowThreadProcessId(found = FindNapkitWindow(), &process), process == info_.dwProcessId; }, ms);
     return found;
 }
 

@@ -29,15 +29,10 @@ TEST_F(Whole, OneShotStartsTheSaverOrToggles)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        SetIni("Action", "AppMode", "1");
-        SetIni("Action", "IconDubbleClick", row.action);
-        SetIni("Message", "OpenMessageBox", row.flags);
-        SetScrnsave(row.configured);
-        SetSystemActive(row.active);
-        SetDesktopValue("ScreenSaveActive", ABSENT);
-        DeleteFileA((folder + "\\saver.log").c_str());
-        ZeroMemory(&appState, sizeof appState);
-        TakeCalls();
+        SetIni("Action", "AppMode", "1"), SetIni("Action", "IconDubbleClick", row.action);
+        SetIni("Message", "OpenMessageBox", row.flags), SetScrnsave(row.configured), SetSystemActive(row.active);
+        SetDesktopValue("ScreenSaveActive", ABSENT), DeleteFileA((folder + "\\saver.log").c_str());
+        ZeroMemory(&appState, sizeof appState), TakeCalls();
         EXPECT_EQ(RunNapkit(GetModuleHandleA(NULL)), 0);
         EXPECT_EQ(TakeCalls(), row.calls);
         EXPECT_EQ(SystemActive(), row.after);

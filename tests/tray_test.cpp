@@ -122,24 +122,19 @@ TEST_F(Tray, StartsWaitTheConfiguredTimeOnce)
 bool menuShown;
 void CALLBACK CloseMenu(HWND, UINT, UINT_PTR id, DWORD)
 {
-    KillTimer(NULL, id);
-    menuShown = FindWindowA("#32768", NULL) != NULL;
-    EndMenu();
+    KillTimer(NULL, id), menuShown = FindWindowA("#32768", NULL) != NULL, EndMenu();
 }
 
 TEST_F(Tray, TrayEventsOpenTheMenuOrDoNothingAndANewTaskbarGetsTheIcon)
 {
-    Start();
-    SetTimer(NULL, 0, 300, CloseMenu);
-    TrayEvent(WM_RBUTTONUP);
+    Start(), SetTimer(NULL, 0, 300, CloseMenu), TrayEvent(WM_RBUTTONUP);
     EXPECT_TRUE(menuShown);
     MSG msg;
     EXPECT_TRUE(PeekMessageA(&msg, window, WM_NULL, WM_NULL, PM_REMOVE)) << "no WM_NULL after the menu";
     for (UINT event : { WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN, WM_MOUSEMOVE })
         TrayEvent(event);
-    SendMessageA(window, WM_TRAYNOTIFY, 1021, WM_LBUTTONDBLCLK);   // another icon's
     for (UINT id : { 40150u, 41000u, 41901u, 43000u })
-        Command(id);
+        Command(id), SendMessageA(window, WM_TRAYNOTIFY, 1021, WM_LBUTTONDBLCLK);   // and another icon's
     EXPECT_EQ(TakeCalls(), Lines{});
     EXPECT_EQ(Checks(), "40101 40205 40301 41001");
     EXPECT_EQ(Scrnsave(), saver);
