@@ -1,6 +1,5 @@
 // NAPKIT.EXE with a switch: run by a running copy, on the system alone, or refused.
 #include "harness.h"
-#include "app/app.h"
 
 const char* const USAGE[] = { "NAPKIT|", "\n/on ：", "\n/off ：", "\n/toggle ：", "\n/start ：",
                               "\n/random ：", "\n/timeout:N ：", "\n/refresh ：", "\n/exit ：", "\n/? ：" };
@@ -94,8 +93,7 @@ TEST_F(CommandLine, BadSwitchShowsTheSwitchesAndChangesNothing)
         { "on", 2 }, { "/onn", 2 }, { "//on", 2 }, { "/", 2 }, { "\"/on", 2 }, { "/?", 0 }, { "-?", 0 },
     };
     for (bool running : { false, true }) {
-        if (running)
-            Start();
+        running ? (void)Start() : (void)0;
         for (const auto& row : rows)
             EXPECT_EQ(Run(row.first, 1), row.second) << row.first;
         EXPECT_EQ(TakeCalls(), Lines{});
@@ -120,7 +118,6 @@ TEST_F(CommandLine, IconsHoldAnImageForEveryTraySize)
         }
         EXPECT_EQ(sizes, "32=32 24=24 20=20 16=16 ") << group;
     }
-    FreeLibrary(exe);
-    Start();   // the tray's icon: the shared 16-pixel image, not the 32-pixel one shrunk
-    EXPECT_EQ(appState.iconActive, LoadImageA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(112), IMAGE_ICON, 16, 16, LR_SHARED));
+    FreeLibrary(exe), Start();
+    EXPECT_EQ(TrayIcon(), "active") << "the tray's icon is the shared image of its size, not one shrunk";
 }

@@ -124,24 +124,4 @@ TEST_F(Mends, ClosedAtOnceItWritesOnlyAChosenSaverWithOneSeparator)
     DeleteFileA(atRoot.c_str()), RemoveDirectoryA("C:\\saverbox");
 }
 
-HMENU shownMenu;   // the menu shown
-bool menuValid;    // still, after the refresh asked for
-
-void CALLBACK RefreshInMenu(HWND, UINT, UINT_PTR id, DWORD)
-{
-    KillTimer(NULL, id), SendMessageA(FindNapkitWindow(), WM_HOTKEY, IDM_REFRESH, 0);
-    menuValid = IsMenu(shownMenu) && FindWindowA("#32768", NULL) && EndMenu();
-}
-
-TEST_F(Mends, RefreshAskedForDuringTheMenuRunsAfterIt)
-{
-    Start(), shownMenu = appState.menuRoot;
-    SetTimer(NULL, 0, 300, RefreshInMenu), TrayEvent(WM_RBUTTONUP);
-    EXPECT_TRUE(menuValid);
-    Ticks(1);   // then the refresh, with a new menu
-    EXPECT_FALSE(IsMenu(shownMenu));
-    EXPECT_EQ(Checks(), CHECKS);
-    Close();
-}
-
 }  // namespace

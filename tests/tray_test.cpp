@@ -120,15 +120,17 @@ TEST_F(Tray, StartsWaitTheConfiguredTimeOnce)
 }
 
 bool menuShown;
-void CALLBACK CloseMenu(HWND, UINT, UINT_PTR id, DWORD)
+HMENU shownMenu;
+void CALLBACK CloseMenu(HWND, UINT, UINT_PTR id, DWORD)   // a refresh asked for meanwhile
 {
-    KillTimer(NULL, id), menuShown = FindWindowA("#32768", NULL) != NULL, EndMenu();
+    KillTimer(NULL, id), SendMessageA(FindNapkitWindow(), WM_HOTKEY, 42030, 0);
+    menuShown = IsMenu(shownMenu) && FindWindowA("#32768", NULL) != NULL, EndMenu();
 }
 
 TEST_F(Tray, TrayEventsOpenTheMenuOrDoNothingAndANewTaskbarGetsTheIcon)
 {
-    Start(), SetTimer(NULL, 0, 300, CloseMenu), TrayEvent(WM_RBUTTONUP);
-    EXPECT_TRUE(menuShown);
+    Start(), shownMenu = appState.menuRoot, SetTimer(NULL, 0, 300, CloseMenu), TrayEvent(WM_RBUTTONUP);
+    EXPECT_TRUE(menuShown) << "no menu, or one that the refresh took away";
     MSG msg;
     EXPECT_TRUE(PeekMessageA(&msg, window, WM_NULL, WM_NULL, PM_REMOVE)) << "no WM_NULL after the menu";
     for (UINT event : { WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN, WM_MOUSEMOVE })
@@ -140,6 +142,7 @@ TEST_F(Tray, TrayEventsOpenTheMenuOrDoNothingAndANewTaskbarGetsTheIcon)
     EXPECT_EQ(Scrnsave(), saver);
     // A new taskbar (the shell restarted) gets the icon again.
     SetSystemActive(0), Ticks(1), DropTrayIcon();
+    EXPECT_FALSE(IsMenu(shownMenu)) << "the refresh never ran after the menu";
     SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     EXPECT_EQ(TrayIcon(), "inactive");
     EXPECT_EQ(Tip(), TIP_OFF);
