@@ -83,9 +83,8 @@ TEST_F(Catalogue, PollFollowsSystemIniChangedElsewhere)
     TakeCalls(), SetScrnsave("C:\\WINDOWS\\GAMMA.SCR"), Ticks(1);
     EXPECT_EQ(TakeCalls(), Lines{}) << "a change of case is no change";
     // Read while another program rewrites it: the second read finds it whole.
-    SetScrnsave("C:\\HALF");
     onSleep = [this](DWORD) { SetScrnsave("C:\\WINDOWS\\GAMMA.SCR"); };
-    Ticks(1), onSleep = nullptr;
+    SetScrnsave("C:\\HALF"), Ticks(1), onSleep = nullptr;
     EXPECT_EQ(TakeCalls("box"), Lines{});
     // An unknown saver: one box however long it stays open, then a new pick.
     onBox = [](const std::string&) { return KeepBoxOpen(3 * POLL_MS); };
@@ -118,8 +117,7 @@ TEST_F(Catalogue, ChoosingASaverWritesAndAnnouncesIt)
         Close(), SetScrnsave(a);
     }
     Lines log = SaverLog(2);   // the two started: either may write first
-    std::sort(log.begin(), log.end());
-    EXPECT_EQ(log, (Lines{ Quoted(a), Quoted(c, " /s") }));
+    EXPECT_EQ((std::sort(log.begin(), log.end()), log), (Lines{ Quoted(a), Quoted(c, " /s") }));
 }
 
 TEST_F(Catalogue, MissingSaversAreReportedAndTheCatalogueRebuilt)
@@ -144,8 +142,7 @@ TEST_F(Catalogue, LimitsOfPathsAndCount)
     DeleteFileA(a.c_str());
     for (size_t length : { 259u, 260u })
         Install("logsaver.scr", std::string(length - saverbox.size() - 5, 'L') + ".scr");
-    Start();
-    EXPECT_NE(MenuText(41003), ABSENT);
+    EXPECT_NE((Start(), MenuText(41003)), ABSENT);
     EXPECT_EQ(MenuText(41004), ABSENT) << "a path of 260 characters was listed";
     Close();
     for (int i = 1; i < 899; ++i)
@@ -163,8 +160,7 @@ TEST_F(Catalogue, NoSaverAtAllEndsTheProgram)
         "一度終了しますので、スクリーンセーバーをインストールした後に\n「NAPKIT」を再度実行して下さい。" });
     ExpectEnded();
     EXPECT_EQ(Scrnsave(), ABSENT);
-    EXPECT_TRUE(RegisterHotKey(NULL, 1, MOD_CONTROL | MOD_ALT, 'Z')) << "a hot key was registered";
-    UnregisterHotKey(NULL, 1);
+    EXPECT_TRUE(RegisterHotKey(NULL, 1, MOD_CONTROL | MOD_ALT, 'Z') && UnregisterHotKey(NULL, 1)) << "a hot key was registered";
 }
 
 }  // namespace

@@ -7,25 +7,6 @@ namespace {
 
 struct Step { const char* typed; int button; };
 
-// Notes the title and the field, then types and presses step by step, each
-// time until the dialog has taken the step (field emptied by a refusal, or
-// the dialog gone).
-DialogAction Fill(std::vector<Step> steps, std::string* seen)
-{
-    return [steps, seen](HWND dialog) {
-        char title[64] = "";
-        GetWindowTextA(dialog, title, sizeof title);
-        *seen = std::string(title) + "|" + ControlText(dialog, IDC_VALUE_EDIT);
-        for (const Step& step : steps) {
-            if (step.typed)
-                TypeText(dialog, IDC_VALUE_EDIT, step.typed);
-            Press(dialog, step.button);
-            for (int i = 0; i < 100 && IsWindow(dialog) && ControlText(dialog, IDC_VALUE_EDIT) != ""; ++i)
-                Sleep(20);
-        }
-    };
-}
-
 struct Dialogs : Napkit {
     void SetUp() override { Napkit::SetUp(), SetScrnsave(Install("logsaver.scr", "ONE.SCR")); }
 };
@@ -49,7 +30,16 @@ TEST_F(Dialogs, ValuesAreTakenOnlyWhenConfirmedAndInRange)
         SCOPED_TRACE(row.name);
         std::string seen;
         SetIni("Action", "ScreenSaveCommandWait", "450"), Start(), TakeCalls();
-        AnswerDialogs({ Fill(row.steps, &seen) }), Command(row.command);
+        AnswerDialogs({ [&](HWND dialog) {   // each step until taken: the field emptied by a refusal, or the dialog gone
+            char title[64] = "";
+            seen = std::string(title, GetWindowTextA(dialog, title, sizeof title)) + "|" + ControlText(dialog, IDC_VALUE_EDIT);
+            for (const Step& step : row.steps) {
+                step.typed ? TypeText(dialog, IDC_VALUE_EDIT, step.typed) : (void)0;
+                Press(dialog, step.button);
+                for (int i = 0; i < 100 && IsWindow(dialog) && ControlText(dialog, IDC_VALUE_EDIT) != ""; ++i)
+                    Sleep(20);
+            }
+        } }), Command(row.command);
         EXPECT_EQ(seen, row.seen);
         EXPECT_EQ(TakeCalls(), row.calls);
         EXPECT_EQ(SystemTimeout(), row.seconds);

@@ -536,7 +536,7 @@ Program::~Program()
 DWORD Program::Wait(DWORD ms)
 {
     DWORD code = STILL_ACTIVE;
-    if (info_.hProcess && PumpUntil([this] { return WaitForSingleObject(info_.hProcess, 0) == WAIT_OBJECT_0; }, ms))
+    if (PumpUntil([this] { return WaitForSingleObject(info_.hProcess, 0) == WAIT_OBJECT_0; }, ms))
         GetExitCodeProcess(info_.hProcess, &code);
     return code;
 }
@@ -553,8 +553,7 @@ Lines Program::Boxes()
 {
     EnterCriticalSection(&lock);
     Lines boxes = watch_ ? ((Watch*)watch_)->boxes : Lines();
-    LeaveCriticalSection(&lock);
-    return boxes;
+    return LeaveCriticalSection(&lock), boxes;
 }
 
 HWND FindNapkitWindow() { return FindWindowA("NAPKIT", "NAPKIT"); }
