@@ -30,7 +30,6 @@ constexpr SwitchName SWITCH_NAMES[] = {
 constexpr char TIMEOUT_PREFIX[] = "timeout:";
 constexpr int TIMEOUT_PREFIX_SIZE = sizeof TIMEOUT_PREFIX;
 constexpr int SWITCH_SIZE = 32;   // more than any valid switch holds
-constexpr char SAVER_RUN_ARGS[] = "/s";
 
 // A tray copy in a box of its own (the toggle's confirmation) or in its start
 // wait answers late; a script is not held longer than this.
@@ -193,17 +192,8 @@ void SetTimeoutMinutes(int minutes)
 
 BOOL StartRandomSaver()
 {
-    BOOL started = FALSE;
     LoadCommandWait(&appState.commandWaitMs);
-    if (BuildSaverCatalogue(NULL)) {
-        SeekSaver(PickRandomSaver());
-        char path[MAX_PATH];
-        char command[COMMAND_LINE_SIZE];
-        SaverPathOf(appState.cursor, path);
-        FormatSaverCommand(command, path, SAVER_RUN_ARGS);
-        Sleep(CommandWaitMs());
-        started = RunSaverCommand(command, SW_SHOWNORMAL) >= MIN_STARTED_RESULT;
-    }
+    BOOL started = BuildSaverCatalogue(NULL) && RunRandomSaver();
     FreeSaverCatalogue();
     return started;
 }

@@ -6,7 +6,6 @@
 namespace {
 
 constexpr char SINGLE_COPY_MUTEX[] = "NAPKIT.SingleCopy";
-constexpr char SAVER_RUN_ARGS[] = "/s";
 
 void ToggleSystemFlag()
 {

@@ -35,5 +35,8 @@ void SyncCurrentSaver(HWND window, const char* path);
 void RandomChangeSaver(HWND window);
 void SelectSaver(HWND window, int n);
 void ConfigureCurrentSaver(HWND window);
+// A saver of the catalogue (not empty) picked at random, started after the
+// configured wait; FALSE when it could not be started.
+BOOL RunRandomSaver();
 void RandomStartSaver(HWND window, WPARAM wParam, LPARAM lParam);
 void RefreshCatalogue(HWND window);

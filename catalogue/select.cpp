@@ -24,7 +24,6 @@ constexpr char MOVED_TEXT[] =
 constexpr char DELETED_TEXT[] =
     "ファイルが削除もしくは移動されています。\n"
     "スクリーンセーバーの情報を更新します。";
-constexpr char SAVER_RUN_ARGS[] = "/s";
 constexpr char WRITE_FAILED_TEXT[] =
     "SYSTEM.INI に書き込めませんでした。\n"
     "スクリーンセーバーの設定は変更されていません。";
@@ -180,17 +179,20 @@ void ConfigureCurrentSaver(HWND window)
         RefreshCatalogue(window);
 }
 
-void RandomStartSaver(HWND window, WPARAM wParam, LPARAM lParam)
+BOOL RunRandomSaver()
 {
-    if (appState.saverCount < 1)
-        return;
     SeekSaver(PickRandomSaver());
     char path[MAX_PATH];
     char command[COMMAND_LINE_SIZE];
     SaverPathOf(appState.cursor, path);
     FormatSaverCommand(command, path, SAVER_RUN_ARGS);
     Sleep(CommandWaitMs());
-    if (RunSaverCommand(command, SW_SHOWNORMAL) >= MIN_STARTED_RESULT)
+    return RunSaverCommand(command, SW_SHOWNORMAL) >= MIN_STARTED_RESULT;
+}
+
+void RandomStartSaver(HWND window, WPARAM wParam, LPARAM lParam)
+{
+    if (appState.saverCount < 1 || RunRandomSaver())
         return;
     MessageBoxA(window, DELETED_TEXT, APP_NAME, MB_OK | MB_ICONEXCLAMATION);
     if (appState.closing)

@@ -9,6 +9,7 @@ constexpr char VALUE_SCREEN_SAVE_TIMEOUT[] = "ScreenSaveTimeOut";
 constexpr int SECONDS_PER_MINUTE = 60;
 constexpr int MIN_STARTED_RESULT = 32;   // WinExec results above 31 mean started
 constexpr int COMMAND_LINE_SIZE = MAX_PATH + 8;   // quotes and " /s" around a path
+constexpr char SAVER_RUN_ARGS[] = "/s";   // a saver started to run, not to show its settings
 
 // stores.cpp
 void ReadConfiguredSaver(char* saver);   // MAX_PATH bytes
