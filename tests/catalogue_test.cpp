@@ -19,13 +19,9 @@ struct Catalogue : Napkit {
     std::string a, b, c;   // ALPHA, BETA, GAMMA
     void SetUp() override
     {
-        Napkit::SetUp();
-        a = Install("logsaver.scr", "ALPHA.SCR");
-        b = Install("logsaver.scr", "BETA.SCR", SystemDir());
-        c = Install("logsaver.scr", "GAMMA.SCR", WindowsDir());
-        SetIni("Action", "UseSaverName", "0");
-        SetIni("Action", "ScreenSaveCommandWait", "300");
-        SetScrnsave(a);
+        Napkit::SetUp(), SetScrnsave(a = Install("logsaver.scr", "ALPHA.SCR"));
+        b = Install("logsaver.scr", "BETA.SCR", SystemDir()), c = Install("logsaver.scr", "GAMMA.SCR", WindowsDir());
+        SetIni("Action", "UseSaverName", "0"), SetIni("Action", "ScreenSaveCommandWait", "300");
     }
 };
 

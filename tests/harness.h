@@ -1,8 +1,6 @@
-// Test bench for NAPKIT under Wine. The real main window runs in the test
-// process; the calls it makes to MessageBoxA, WinExec, Sleep and the setting
-// actions of SystemParametersInfoA are recorded (and carried out, except the
-// boxes, which the "user" answers at once). NAPKIT.EXE itself runs as a child
-// process for the whole-program cases.
+// Test bench for NAPKIT under Wine: the real main window in the test process,
+// its calls to MessageBoxA, WinExec, Sleep and SystemParametersInfoA recorded
+// (boxes answered, the rest carried out); NAPKIT.EXE as a child process.
 #pragma once
 #include <windows.h>
 #include <gtest/gtest.h>
@@ -25,8 +23,7 @@ std::string ReadIni(const std::string& file, const char* section, const char* ke
 void WriteIni(const std::string& file, const char* section, const char* key, const std::string& value);
 std::string Scrnsave();                         // [boot] SCRNSAVE.EXE of SYSTEM.INI, or ABSENT
 void SetScrnsave(const std::string& value);     // ABSENT removes the key
-// A value of HKCU\Control Panel\desktop as stored, terminating NUL included
-// ("1" written properly reads "1\0", see Sz), or ABSENT.
+// HKCU\Control Panel\desktop's value as stored, NUL included (Sz), or ABSENT.
 std::string DesktopValue(const char* name);
 void SetDesktopValue(const char* name, const std::string& text);   // stored with its NUL
 inline std::string Sz(const char* text) { return std::string(text, lstrlenA(text) + 1); }
@@ -43,20 +40,17 @@ HANDLE LockFile(const std::string& path);
 // Only calls from the test's own thread are recorded.
 Lines TakeCalls();
 Lines TakeCalls(const char* prefix);   // only the lines that start with prefix
-// What the user does while a box is open, called from inside MessageBoxA on
-// the program's thread (messages dispatched there nest as in a box's own
-// loop); returns the button pressed. Default: IDOK at once.
+// What the user does while a box is open, inside MessageBoxA on the program's
+// thread (as in a box's own loop); returns the button. Default: IDOK at once.
 extern std::function<int(const std::string& text)> onBox;
-// Called before each of the program's waits (Sleep), to change the world
-// in the middle of what the program is doing.
+// Called before each of the program's waits, to change the world meanwhile.
 extern std::function<void(DWORD ms)> onSleep;
 int KeepBoxOpen(DWORD ms);   // pumps for ms, as a box's loop would; IDOK
 
 // The test savers' record of their starts: command lines, in order. Waits up
 // to 5 s for at least atLeast lines (0: no wait); fails the test without them.
 Lines SaverLog(size_t atLeast = 1);
-// The clock the program reads, fixed at this second after 1970-01-01, so
-// that random picks are known numbers.
+// The clock the program reads, fixed at this second after 1970: known random picks.
 void FixClock(ULONGLONG unixSeconds);
 
 // Answers NAPKIT's dialogs from a thread of its own: the n-th dialog that

@@ -11,8 +11,7 @@ struct Whole : Napkit {
     std::string saver;
     void SetUp() override
     {
-        Napkit::SetUp();
-        SetScrnsave(saver = Install("logsaver.scr", "ONE.SCR"));
+        Napkit::SetUp(), SetScrnsave(saver = Install("logsaver.scr", "ONE.SCR"));
         SetIni("Action", "ScreenSaveCommandWait", "300");
     }
 };

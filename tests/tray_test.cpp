@@ -1,6 +1,5 @@
-// Tray mode as the user sees it: the menu's commands and check marks, the
-// icon and tool-tip after set-up and after changes made elsewhere, the state,
-// time-out, double-click and start commands, tray events and the endings.
+// Tray mode as the user sees it: commands and check marks, icon and tool-tip
+// after set-up and changes made elsewhere, starts, tray events and endings.
 #include "harness.h"
 #include "app/app.h"
 
@@ -13,14 +12,9 @@ constexpr char BOX_ON[] = "box main 0x1040 NAPKIT|スクリーンセーバーを
 
 struct Tray : Napkit {
     std::string saver;
-    void SetUp() override
+    void SetUp() override { Napkit::SetUp(), SetScrnsave(saver = Install("logsaver.scr", "ONE.SCR")); }
+    int TakeStarts(int starts = 0)   // screen-saver starts the window has posted to itself
     {
-        Napkit::SetUp();
-        SetScrnsave(saver = Install("logsaver.scr", "ONE.SCR"));
-    }
-    int TakeStarts()   // screen-saver starts the window has posted to itself
-    {
-        int starts = 0;
         for (MSG msg; PeekMessageA(&msg, window, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE);)
             starts += msg.wParam == SC_SCREENSAVE;
         return starts;
