@@ -39,12 +39,12 @@ TEST_F(CommandLine, RunningCopyCarriesOutEachSwitchAsItsCommand)
 {
     struct Row { const char* args; UINT active, seconds; Lines calls; const char* checks, *desktop; };
     const Row rows[] = {
-        { "/on", 0, 300, { "spi 17 1 2" }, "40101 40205 40301 41001", "1/-" },
-        { "-OFF", 1, 300, { "spi 17 0 2" }, "40101 40205 40302 41001", "0/-" },
-        { "-Toggle", 1, 300, { "spi 17 0 2" }, "40101 40205 40302 41001", "0/-" },
-        { "/timeout:7", 1, 300, { "spi 15 420 2" }, "40101 40200 40301 41001", "-/420" },
+        { "/on", 0, 300, { "reg ScreenSaveActive 2 1", "spi 17 1 2" }, "40101 40205 40301 41001", "1/-" },
+        { "-OFF", 1, 300, { "reg ScreenSaveActive 2 0", "spi 17 0 2" }, "40101 40205 40302 41001", "0/-" },
+        { "-Toggle", 1, 300, { "reg ScreenSaveActive 2 0", "spi 17 0 2" }, "40101 40205 40302 41001", "0/-" },
+        { "/timeout:7", 1, 300, { "spi 15 420 2", "reg ScreenSaveTimeOut 4 420" }, "40101 40200 40301 41001", "-/420" },
         { "-TimeOut:07", 1, 420, {}, "40101 40200 40301 41001", "-/-" },
-        { "/timeout:5", 1, 300, { "spi 15 300 2" }, "40101 40205 40301 41001", "-/300" },
+        { "/timeout:5", 1, 300, { "spi 15 300 2", "reg ScreenSaveTimeOut 4 300" }, "40101 40205 40301 41001", "-/300" },
         { "/Start", 1, 300, { "sleep 250" }, "40101 40205 40301 41001", "-/-" },
         { "-random", 1, 300, { "sleep 250", "exec 1 " + started }, "40101 40205 40301 41001", "-/-" },
     };

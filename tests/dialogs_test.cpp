@@ -17,9 +17,9 @@ TEST_F(Dialogs, ValuesAreTakenOnlyWhenConfirmedAndInRange)
 {
     const char* MINUTES = "待ち時間設定|5", *WAIT = "ウエイト設定|450";
     const struct { const char* name; UINT command; std::vector<Step> steps; const char* seen; Lines calls; UINT seconds; const char* checks, *wait; } rows[] = {
-        { "7", 40200, { { "7", IDOK } }, MINUTES, { "spi 15 420 2" }, 420, "40101 40200 40301 41001", "450" },
-        { "61, then 60", 40200, { { "61", IDOK }, { "60", IDOK } }, MINUTES, { Range("61"), "spi 15 3600 2" }, 3600, "40101 40200 40301 41001", "450" },
-        { "0, then 1", 40200, { { "0", IDOK }, { "1", IDOK } }, MINUTES, { Range("0"), "spi 15 60 2" }, 60, "40101 40200 40301 41001", "450" },
+        { "7", 40200, { { "7", IDOK } }, MINUTES, { "spi 15 420 2", "reg ScreenSaveTimeOut 4 420" }, 420, "40101 40200 40301 41001", "450" },
+        { "61, then 60", 40200, { { "61", IDOK }, { "60", IDOK } }, MINUTES, { Range("61"), "spi 15 3600 2", "reg ScreenSaveTimeOut 5 3600" }, 3600, "40101 40200 40301 41001", "450" },
+        { "0, then 1", 40200, { { "0", IDOK }, { "1", IDOK } }, MINUTES, { Range("0"), "spi 15 60 2", "reg ScreenSaveTimeOut 3 60" }, 60, "40101 40200 40301 41001", "450" },
         { "-5, then cancel", 40200, { { "-5", IDOK }, { nullptr, IDCANCEL } }, MINUTES, { Range("-5") }, 300, "40101 40205 40301 41001", "450" },
         { "5 as before", 40200, { { "5", IDOK } }, MINUTES, {}, 300, "40101 40205 40301 41001", "450" },
         { "wait 800", 42020, { { "800", IDOK } }, WAIT, {}, 300, "40101 40205 40301 41001", "800" },

@@ -25,6 +25,7 @@ void (WINAPI* realSleep)(DWORD);
 BOOL (WINAPI* realSpi)(UINT, UINT, PVOID, UINT);
 BOOL (WINAPI* realNotify)(DWORD, PNOTIFYICONDATAA);
 void (WINAPI* realClock)(LPFILETIME);
+LONG (WINAPI* realRegSet)(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD);
 
 template <typename... Args>
 std::string Format(const char* format, Args... args)
@@ -66,6 +67,14 @@ BOOL WINAPI RecordSpi(UINT action, UINT value, PVOID data, UINT flags)
     if (action == SPI_SETSCREENSAVETIMEOUT || action == SPI_SETSCREENSAVEACTIVE)
         Record(Format("spi %u %u %u", action, value, flags));
     return realSpi(action, value, data, flags);
+}
+
+// Wine's registry adds a NUL that the program left out: only the call shows it.
+LONG WINAPI RecordRegSet(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size)
+{
+    std::string text((const char*)data, size);
+    Record(Format("reg %s %lu ", name, size) + text.substr(0, text.find('\0')));
+    return realRegSet(key, name, reserved, type, data, size);
 }
 
 BOOL WINAPI RecordNotify(DWORD message, PNOTIFYICONDATAA data)
@@ -125,6 +134,7 @@ class Bench : public ::testing::Environment {
         Hook(realSpi, "SystemParametersInfoA", RecordSpi);
         Hook(realNotify, "Shell_NotifyIconA", RecordNotify);
         Hook(realClock, "GetSystemTimeAsFileTime", FixedClock);
+        Hook(realRegSet, "RegSetValueExA", RecordRegSet);
     }
 };
 ::testing::Environment* const bench = ::testing::AddGlobalTestEnvironment(new Bench);
@@ -268,21 +278,16 @@ void WriteIni(const std::string& file, const char* section, const char* key, con
 std::string Scrnsave() { return ReadIni(SystemIni(), "boot", "SCRNSAVE.EXE"); }
 void SetScrnsave(const std::string& value) { WriteIni(SystemIni(), "boot", "SCRNSAVE.EXE", value); }
 
-// Read in its wide form: the ANSI read of a string stored without its NUL
-// adds one.
 std::string DesktopValue(const char* name)
 {
     HKEY key;
-    WCHAR value[TEXT_SIZE], wideName[64];
-    char text[TEXT_SIZE];
+    char value[TEXT_SIZE];
     DWORD size = sizeof value;
-    MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, 64);
     if (RegOpenKeyExA(HKEY_CURRENT_USER, DESKTOP_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return ABSENT;
-    LONG result = RegQueryValueExW(key, wideName, NULL, NULL, (BYTE*)value, &size);
+    LONG result = RegQueryValueExA(key, name, NULL, NULL, (BYTE*)value, &size);
     RegCloseKey(key);
-    int length = WideCharToMultiByte(CP_ACP, 0, value, size / sizeof(WCHAR), text, sizeof text, NULL, NULL);
-    return result == ERROR_SUCCESS ? std::string(text, length) : ABSENT;
+    return result == ERROR_SUCCESS ? std::string(value, size) : ABSENT;
 }
 
 void SetDesktopValue(const char* name, const std::string& text)
@@ -293,7 +298,7 @@ void SetDesktopValue(const char* name, const std::string& text)
     else if (text == ABSENT)
         RegDeleteValueA(key, name);
     else
-        RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)text.c_str(), (DWORD)text.size() + 1);
+        realRegSet(key, name, 0, REG_SZ, (const BYTE*)text.c_str(), (DWORD)text.size() + 1);
     RegCloseKey(key);
 }
 

@@ -37,6 +37,7 @@ HANDLE LockFile(const std::string& path);
 //                                           process) or other; flags "%#x" (0x1040)
 //   "exec <show> <command line>"   "sleep <ms>"
 //   "spi <action> <value> <flags>"          SPI_SET* only (15 time-out, 17 flag)
+//   "reg <value name> <bytes> <text>"       RegSetValueExA (bytes: the size given)
 // Only calls from the test's own thread are recorded.
 Lines TakeCalls();
 Lines TakeCalls(const char* prefix);   // only the lines that start with prefix

@@ -20,11 +20,11 @@ TEST_F(Whole, OneShotStartsTheSaverOrToggles)
 {
     const struct { const char* name; UINT active; const char* action, *flags; std::string configured;
                    Lines calls; UINT after; const char* activeValue; Lines log; } rows[] = {
-        { "toggle off", 1, nullptr, "3", saver, { "spi 17 0 2", BOX_OFF }, 0, "0", {} },
-        { "toggle on, box whatever the flags", 0, "1", "0", saver, { "spi 17 1 2", BOX_ON }, 1, "1", {} },
+        { "toggle off", 1, nullptr, "3", saver, { "reg ScreenSaveActive 2 0", "spi 17 0 2", BOX_OFF }, 0, "0", {} },
+        { "toggle on, box whatever the flags", 0, "1", "0", saver, { "reg ScreenSaveActive 2 1", "spi 17 1 2", BOX_ON }, 1, "1", {} },
         { "start", 1, "0", "3", saver, { "sleep 300", "exec 1 \"" + saver + "\" /s" }, 1, nullptr, { "\"" + saver + "\" /s" } },
         { "start, nothing configured", 1, "0", "3", ABSENT,
-          { "sleep 300", "exec 1 \"Nothing!\" /s", "spi 17 0 2", BOX_OFF }, 0, "0", {} },
+          { "sleep 300", "exec 1 \"Nothing!\" /s", "reg ScreenSaveActive 2 0", "spi 17 0 2", BOX_OFF }, 0, "0", {} },
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

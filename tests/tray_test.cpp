@@ -59,27 +59,24 @@ TEST_F(Tray, SetUpAndPollShowTheSystemState)
 TEST_F(Tray, StateAndTimeoutCommandsChangeTheSystemAndSaySo)
 {
     const struct { const char* name; UINT active; const char* flags; void (Napkit::*act)(UINT); UINT id;
-                   Lines calls; const char* checks; std::string activeValue, timeoutValue; UINT seconds; const char* dblClick; } rows[] = {
-        { "off", 1, nullptr, &Napkit::Command, 40302, { "spi 17 0 2", BOX_OFF }, "40101 40205 40302 41001", Sz("0"), ABSENT, 300, ABSENT },
-        { "on, no box", 0, "2", &Napkit::Command, 40301, { "spi 17 1 2" }, "40101 40205 40301 41001", Sz("1"), ABSENT, 300, ABSENT },
-        { "off when off", 0, "3", &Napkit::Command, 40302, {}, "40101 40205 40302 41001", ABSENT, ABSENT, 300, ABSENT },
-        { "switch key", 1, "1", &Napkit::HotKey, 40101, { "spi 17 0 2", BOX_OFF }, "40101 40205 40302 41001", Sz("0"), ABSENT, 300, ABSENT },
-        { "double-click", 0, "1", &Napkit::TrayEvent, WM_LBUTTONDBLCLK, { "spi 17 1 2", BOX_ON }, "40101 40205 40301 41001", Sz("1"), ABSENT, 300, ABSENT },
-        { "10 min", 1, "3", &Napkit::Command, 40210, { "spi 15 600 2" }, "40101 40210 40301 41001", ABSENT, Sz("600"), 600, ABSENT },
-        { "5 min again", 1, "3", &Napkit::Command, 40205, { "spi 15 300 2" }, "40101 40205 40301 41001", ABSENT, Sz("300"), 300, ABSENT },
-        { "60 min", 0, "3", &Napkit::Command, 40260, { "spi 15 3600 2" }, "40101 40260 40302 41001", ABSENT, Sz("3600"), 3600, ABSENT },
-        { "toggle action, checked", 1, "3", &Napkit::Command, 40101, {}, "40101 40205 40301 41001", ABSENT, ABSENT, 300, ABSENT },
-        { "start action", 1, "3", &Napkit::Command, 40100, {}, "40100 40205 40301 41001", ABSENT, ABSENT, 300, "0" },
+                   Lines calls; const char* checks; UINT seconds; const char* dblClick; } rows[] = {
+        { "off", 1, nullptr, &Napkit::Command, 40302, { "reg ScreenSaveActive 2 0", "spi 17 0 2", BOX_OFF }, "40101 40205 40302 41001", 300, ABSENT },
+        { "on, no box", 0, "2", &Napkit::Command, 40301, { "reg ScreenSaveActive 2 1", "spi 17 1 2" }, "40101 40205 40301 41001", 300, ABSENT },
+        { "off when off", 0, "3", &Napkit::Command, 40302, {}, "40101 40205 40302 41001", 300, ABSENT },
+        { "switch key", 1, "1", &Napkit::HotKey, 40101, { "reg ScreenSaveActive 2 0", "spi 17 0 2", BOX_OFF }, "40101 40205 40302 41001", 300, ABSENT },
+        { "double-click", 0, "1", &Napkit::TrayEvent, WM_LBUTTONDBLCLK, { "reg ScreenSaveActive 2 1", "spi 17 1 2", BOX_ON }, "40101 40205 40301 41001", 300, ABSENT },
+        { "10 min", 1, "3", &Napkit::Command, 40210, { "spi 15 600 2", "reg ScreenSaveTimeOut 4 600" }, "40101 40210 40301 41001", 600, ABSENT },
+        { "5 min again", 1, "3", &Napkit::Command, 40205, { "spi 15 300 2", "reg ScreenSaveTimeOut 4 300" }, "40101 40205 40301 41001", 300, ABSENT },
+        { "60 min", 0, "3", &Napkit::Command, 40260, { "spi 15 3600 2", "reg ScreenSaveTimeOut 5 3600" }, "40101 40260 40302 41001", 3600, ABSENT },
+        { "toggle action, checked", 1, "3", &Napkit::Command, 40101, {}, "40101 40205 40301 41001", 300, ABSENT },
+        { "start action", 1, "3", &Napkit::Command, 40100, {}, "40100 40205 40301 41001", 300, "0" },
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        SetDesktopValue("ScreenSaveActive", ABSENT), SetDesktopValue("ScreenSaveTimeOut", ABSENT);
         SetSystemActive(row.active), SetSystemTimeout(300), SetIni("Message", "OpenMessageBox", row.flags);
         Start(), TakeCalls(), (this->*row.act)(row.id);
         EXPECT_EQ(TakeCalls(), row.calls);
         EXPECT_EQ(Checks(), row.checks);
-        EXPECT_EQ(DesktopValue("ScreenSaveActive"), row.activeValue);
-        EXPECT_EQ(DesktopValue("ScreenSaveTimeOut"), row.timeoutValue);
         EXPECT_EQ(ReadIni(Ini(), "Action", "IconDubbleClick"), row.dblClick);
         Ticks(1);   // the system agrees, so the poll leaves everything as it is
         EXPECT_EQ(Checks(), row.checks);
