@@ -9,7 +9,6 @@ namespace {
 constexpr char CLASS_NAME[] = "NAPKITBASE";   // class and title, found by the benchmark
 constexpr UINT ICON_ID = 1020;
 constexpr UINT WM_ICON_NOTIFY = 0x83FC;
-constexpr DWORD NOTIFY_DATA_V1_SIZE = 88;
 constexpr int WINDOW_SIZE = 64;
 
 NOTIFYICONDATAA iconData;
@@ -18,7 +17,7 @@ LRESULT CALLBACK BaselineWindowProc(HWND window, UINT message, WPARAM wParam, LP
 {
     switch (message) {
     case WM_CREATE:
-        iconData.cbSize = NOTIFY_DATA_V1_SIZE;
+        iconData.cbSize = NOTIFYICONDATAA_V1_SIZE;
         iconData.hWnd = window;
         iconData.uID = ICON_ID;
         iconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;

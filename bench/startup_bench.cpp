@@ -58,7 +58,7 @@ double StartUntilIcon(const char* exe, const char* windowName, const char* dir, 
 
     NOTIFYICONDATAA probe;
     ZeroMemory(&probe, sizeof probe);
-    probe.cbSize = NOTIFY_DATA_V1_SIZE;
+    probe.cbSize = NOTIFYICONDATAA_V1_SIZE;
     probe.uID = TRAY_ICON_ID;
     probe.uFlags = NIF_MESSAGE;
     probe.uCallbackMessage = WM_TRAYNOTIFY;

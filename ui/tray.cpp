@@ -28,7 +28,7 @@ void TrayIconAdd(HINSTANCE instance, HWND window)
 
     NOTIFYICONDATAA& data = appState.notifyData;
     ZeroMemory(&data, sizeof data);
-    data.cbSize = NOTIFY_DATA_V1_SIZE;
+    data.cbSize = NOTIFYICONDATAA_V1_SIZE;   // the first version: 64-byte tip, every Windows
     data.hWnd = window;
     data.uID = TRAY_ICON_ID;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;

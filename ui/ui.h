@@ -4,7 +4,6 @@
 #include <windows.h>
 
 constexpr UINT TRAY_ICON_ID = 1020;
-constexpr DWORD NOTIFY_DATA_V1_SIZE = 88;   // first NOTIFYICONDATAA, 64-byte tip
 
 // RunDialog modes
 constexpr UINT DIALOG_ABOUT = 0;
