@@ -145,7 +145,7 @@ TEST_F(Catalogue, LimitsOfPathsAndCount)
         CopyFileA(SaverFile("logsaver.scr").c_str(), (saverbox + "\\S" + std::to_string(i) + ".SCR").c_str(), FALSE);
     Start();   // 901 with the long one, BETA and GAMMA
     EXPECT_NE(MenuText(41899), ABSENT);
-    EXPECT_EQ(MenuText(41900), "設定") << "a 900th saver took the id of the saver settings";
+    EXPECT_EQ(MenuText(41900), SAVER_SETTINGS_ITEM) << "a 900th saver took the id of the saver settings";
 }
 
 TEST_F(Catalogue, NoSaverAtAllEndsTheProgram)

@@ -11,6 +11,9 @@
 using Lines = std::vector<std::string>;
 constexpr char ABSENT[] = "<absent>";
 constexpr DWORD POLL_MS = 500;   // the program's poll interval
+// Texts the user sees that more than one test asserts.
+constexpr char SWITCHED_OFF[] = "スクリーンセーバーを「無効」にしました。", SWITCHED_ON[] = "スクリーンセーバーを「有効」にしました。";
+constexpr char SAVER_SETTINGS_ITEM[] = "設定";
 
 std::string SaverFile(const char* builtName);   // a built test saver, e.g. "logsaver.scr"
 std::string NapkitExe();

@@ -4,8 +4,8 @@
 
 namespace {
 
-constexpr char BOX_OFF[] = "box none 0x1040 NAPKIT|スクリーンセーバーを「無効」にしました。";
-constexpr char BOX_ON[] = "box none 0x1040 NAPKIT|スクリーンセーバーを「有効」にしました。";
+const std::string BOX_OFF = std::string("box none 0x1040 NAPKIT|") + SWITCHED_OFF;
+const std::string BOX_ON = std::string("box none 0x1040 NAPKIT|") + SWITCHED_ON;
 
 struct Whole : Napkit {
     std::string saver;
@@ -46,7 +46,7 @@ TEST_F(Whole, OneShotProgramTogglesTheSharedFlagAndOnlyOneTrayCopyRuns)
     SetIni("Action", "AppMode", "1");
     Program oneShot;
     EXPECT_EQ(oneShot.Wait(10000), 0u);
-    EXPECT_EQ(oneShot.Boxes(), Lines{ "NAPKIT|スクリーンセーバーを「無効」にしました。" });
+    EXPECT_EQ(oneShot.Boxes(), Lines{ std::string("NAPKIT|") + SWITCHED_OFF });
     EXPECT_EQ(SystemActive(), 0u);
     SetIni("Action", "AppMode", nullptr);
     Program first;

@@ -7,8 +7,8 @@ namespace {
 
 constexpr char TIP_ON_5[] = "NAPKIT - ScreenSaver[ ON ] -> [5分]";
 constexpr char TIP_OFF[] = "NAPKIT - ScreenSaver[ OFF ]";
-constexpr char BOX_OFF[] = "box main 0x1040 NAPKIT|スクリーンセーバーを「無効」にしました。";
-constexpr char BOX_ON[] = "box main 0x1040 NAPKIT|スクリーンセーバーを「有効」にしました。";
+const std::string BOX_OFF = std::string("box main 0x1040 NAPKIT|") + SWITCHED_OFF;
+const std::string BOX_ON = std::string("box main 0x1040 NAPKIT|") + SWITCHED_ON;
 
 struct Tray : Napkit {
     std::string saver;
@@ -24,7 +24,7 @@ struct Tray : Napkit {
 TEST_F(Tray, MenuOffersEachCommandUnderItsId)
 {
     const std::pair<UINT, const char*> items[] = {
-        { 42000, "通常起動" }, { 42010, "ランダム起動" }, { 42020, "ウエイト設定" }, { 41900, "設定" },
+        { 42000, "通常起動" }, { 42010, "ランダム起動" }, { 42020, "ウエイト設定" }, { 41900, SAVER_SETTINGS_ITEM },
         { 41950, "ランダムチェンジ" }, { 40301, " [ ＯＮ ]" }, { 40302, " [ ＯＦＦ ]" }, { 40205, "５分" },
         { 40210, "１０分" }, { 40260, "６０分" }, { 40200, "任意" }, { 40100, "スクリーンセーバー起動" },
         { 40101, "有効／無効  切り替え" }, { 42030, "リフレッシュ" }, { 42040, "設定" },
