@@ -114,7 +114,6 @@ public:
     DWORD Wait(DWORD ms);    // exit code; fails the test when it runs longer
     HWND Window(DWORD ms);   // its main window, or NULL when none appears in time
     Lines Boxes();
-    HANDLE handle() const { return info_.hProcess; }
 private:
     PROCESS_INFORMATION info_ = {};
     void* watch_ = nullptr;
