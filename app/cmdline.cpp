@@ -178,8 +178,7 @@ void SetActiveFlag(SwitchKind kind)
     UINT wanted = kind == SWITCH_ON ? 1 : kind == SWITCH_OFF ? 0 : active ^ 1;
     if (wanted == active)
         return;
-    WriteDesktopValue(VALUE_SCREEN_SAVE_ACTIVE, (int)wanted);
-    SetSystemActiveFlag(wanted);
+    StoreActiveFlag(wanted);
     ReadSystemActiveFlag();
 }
 

@@ -15,8 +15,7 @@ void ToggleSystemFlag()
     // sees. On Windows the call only asks for the screen width.
     GetSystemMetrics(SM_CXSCREEN);
     appState.screenSaveActive = ReadSystemActiveFlag() ^ 1;
-    WriteDesktopValue(VALUE_SCREEN_SAVE_ACTIVE, (int)appState.screenSaveActive);
-    SetSystemActiveFlag(appState.screenSaveActive);
+    StoreActiveFlag(appState.screenSaveActive);
     // Always shown here, whatever OpenMessageBox says.
     ShowToggleMessage(NULL, appState.screenSaveActive);
 }

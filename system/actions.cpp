@@ -34,8 +34,7 @@ int ToggleScreenSaveActive(HWND owner)
 {
     int wasOn = appState.screenSaveActive == 1 ? 1 : 0;
     appState.screenSaveActive ^= 1;
-    WriteDesktopValue(VALUE_SCREEN_SAVE_ACTIVE, (int)appState.screenSaveActive);
-    SetSystemActiveFlag(appState.screenSaveActive);
+    StoreActiveFlag(appState.screenSaveActive);
     // The icon must follow before the box opens: the box waits for the user.
     UpdateTrayTip();
     if (appState.messageFlags & MESSAGE_ON_STATE)

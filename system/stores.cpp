@@ -82,6 +82,12 @@ void SetSystemActiveFlag(UINT active)
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, active, NULL, SPIF_SENDWININICHANGE);
 }
 
+void StoreActiveFlag(UINT active)
+{
+    WriteDesktopValue(VALUE_SCREEN_SAVE_ACTIVE, (int)active);
+    SetSystemActiveFlag(active);
+}
+
 void SetSystemTimeoutSeconds(UINT seconds)
 {
     SystemParametersInfoA(SPI_SETSCREENSAVETIMEOUT, seconds, NULL, SPIF_SENDWININICHANGE);

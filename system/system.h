@@ -19,6 +19,7 @@ void WriteDesktopValue(const char* name, int value);
 UINT ReadSystemActiveFlag();
 UINT ReadSystemTimeoutSeconds();
 void SetSystemActiveFlag(UINT active);
+void StoreActiveFlag(UINT active);   // the registry's value, then the system's flag
 void SetSystemTimeoutSeconds(UINT seconds);
 // Builds "\"path\"" followed by args (may be empty) into out
 // (COMMAND_LINE_SIZE bytes); the quotes keep a path with blanks whole.
