@@ -1,19 +1,4 @@
-# Cross toolchain: Debian's MinGW-w64 compilers for 32-bit Windows.
-# The posix-thread variant is used throughout: GoogleTest's headers need
-# std::mutex, which the win32-thread libstdc++ lacks. Everything links
-# statically, so no thread DLL is imported.
-set(CMAKE_SYSTEM_NAME Windows)
+# The shipped program: 32-bit Windows (Windows 9x to today).
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER   i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER  i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# ctest runs the test programs under Wine, inside the session that
-# tools/session.sh starts.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run.sh)
+set(NAPKIT_TRIPLE i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

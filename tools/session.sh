@@ -2,11 +2,15 @@
 # Starts or stops the Wine session that NAPKIT runs and is tested in:
 #   tools/session.sh start BUILD_DIR [--private-display]
 #   tools/session.sh stop BUILD_DIR
-# The session is a 32-bit prefix under BUILD_DIR, the Japanese locale (ANSI
-# code page 932), an X display (the caller's, or a private Xvfb) and a Wine
-# virtual desktop whose shell gives the tray. Its settings go to
-# BUILD_DIR/session.env; every process started here is ended by its own pid.
+# The session is a prefix under BUILD_DIR for the build that tools/arch.sh
+# chose (win32 or win64), the Japanese locale (ANSI code page 932), an X
+# display (the caller's, or a private Xvfb) and a Wine virtual desktop whose
+# shell gives the tray. Its settings go to BUILD_DIR/session.env, which names
+# the Wine loader for everything that runs in it; every process started here
+# is ended by its own pid.
 set -euo pipefail
+# shellcheck source=tools/arch.sh
+. "$(dirname "$0")/arch.sh"
 
 cmd=${1:?start or stop}
 build=$(cd "${2:?build dir}" && pwd)
@@ -19,7 +23,7 @@ stop_session() {
   . "$envfile"
   [ -n "${NAPKIT_DESKTOP_PID:-}" ] && kill "$NAPKIT_DESKTOP_PID" 2>/dev/null || true
   if [ -n "${NAPKIT_WINESERVER_PID:-}" ]; then
-    WINEPREFIX=$WINEPREFIX timeout 20 wineserver -k 2>/dev/null || true
+    WINEPREFIX=$WINEPREFIX timeout 20 "$NAPKIT_WINESERVER" -k 2>/dev/null || true
     kill "$NAPKIT_WINESERVER_PID" 2>/dev/null || true
     for _ in $(seq 50); do kill -0 "$NAPKIT_WINESERVER_PID" 2>/dev/null || break; sleep 0.1; done
   fi
@@ -37,7 +41,10 @@ free_display() {
 
 start_session() {
   stop_session
-  export WINEARCH=win32 WINEPREFIX=$build/wineprefix WINEDEBUG=-all
+  napkit_select_arch || exit 1
+  export WINEARCH=$NAPKIT_WINEARCH WINEPREFIX=$build/wineprefix WINEDEBUG=-all
+  export WINELOADER=$NAPKIT_WINE WINESERVER=$NAPKIT_WINESERVER
+  local wine=$NAPKIT_WINE server=$NAPKIT_WINESERVER
   export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
   local xvfb_pid=""
   if [ -z "${DISPLAY:-}" ] || [ "${3:-}" = --private-display ]; then
@@ -48,25 +55,31 @@ start_session() {
     for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    timeout 300 wineboot -i >/dev/null 2>&1 || true
-    timeout 60 wineserver -w || true
+    timeout 300 "$wine" wineboot -i >/dev/null 2>&1 || true
+    timeout 60 "$server" -w || true
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      echo "session: Wine could not create its prefix in $WINEPREFIX" >&2
+      exit 1
+    fi
   fi
   # Unmanaged windows: otherwise every window that is hidden or destroyed
   # waits two seconds for a window manager that the virtual desktop lacks.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+  "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
   # A crashing program must end (and fail its test), not wait in the crash
   # dialog with the test's output pipe held open.
-  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
-  timeout 60 wineserver -w || true
+  "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
+  timeout 60 "$server" -w || true
   # A persistent server of our own, so that its pid is known and the
   # processes of one test run share it.
-  wineserver -f -p >/dev/null 2>&1 &
+  "$server" -f -p >/dev/null 2>&1 &
   local server_pid=$!
   sleep 0.5
-  wine explorer "/desktop=napkit,$DESKTOP_SIZE" >/dev/null 2>&1 &
+  "$wine" explorer "/desktop=napkit,$DESKTOP_SIZE" >/dev/null 2>&1 &
   local desktop_pid=$!
   cat > "$envfile" <<ENV
-export WINEARCH=win32 WINEPREFIX='$WINEPREFIX' WINEDEBUG=-all
+export WINEARCH=$WINEARCH WINEPREFIX='$WINEPREFIX' WINEDEBUG=-all
+export WINELOADER='$wine' WINESERVER='$server' NAPKIT_WINE='$wine' NAPKIT_WINESERVER='$server'
+export NAPKIT_ARCH=$NAPKIT_ARCH
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 DISPLAY='$DISPLAY'
 NAPKIT_XVFB_PID='$xvfb_pid'
 NAPKIT_WINESERVER_PID='$server_pid'

@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
 # Installs what building and testing NAPKIT needs on Debian 12: the MinGW-w64
-# cross compilers, 32-bit Wine, Xvfb, the Japanese locale and fonts, GoogleTest
-# sources. Idempotent: only what is missing is installed.
+# cross compilers, Wine for the build this host runs (tools/arch.sh: 32-bit
+# Wine where the host runs 32-bit code, 64-bit Wine where it runs 64-bit code
+# only), Xvfb, the Japanese locale and fonts, GoogleTest sources. Idempotent:
+# only what is missing is installed. Prints the chosen build in one line.
 set -euo pipefail
+# shellcheck source=tools/arch.sh
+. "$(dirname "$0")/arch.sh"
+napkit_select_arch || exit 1
 
 need_pkgs=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
@@ -10,14 +15,13 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok ins
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ "$NAPKIT_ARCH" = x86 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
-  force_update=1
 fi
 
-for p in g++-mingw-w64-i686 cmake make wine wine32:i386 xvfb xauth x11-utils \
-         imagemagick xdotool locales fonts-ipafont-gothic googletest python3 \
-         zip unzip; do
+# shellcheck disable=SC2086
+for p in $NAPKIT_ARCH_PACKAGES cmake make xvfb xauth x11-utils imagemagick xdotool \
+         locales fonts-ipafont-gothic googletest python3 zip unzip; do
   have "$p" || need_pkgs+=("$p")
 done
 
@@ -32,4 +36,4 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
   grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
   $SUDO locale-gen >/dev/null
 fi
-echo "setup: ready"
+echo "setup: ready ($NAPKIT_ARCH_REASON)"

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Runs a Windows program under the project's Wine session (tools/session.sh):
-# ctest's emulator for the test programs. Every run has a timeout so that a
-# stuck dialog cannot hang the suite.
+# Runs a Windows program under the project's Wine session (tools/session.sh),
+# with the Wine loader of the build that session was started for: ctest's
+# emulator for the test programs. Every run has a timeout so that a stuck
+# dialog cannot hang the suite.
 set -u
-if [ -z "${WINEPREFIX:-}" ]; then
+if [ -z "${WINEPREFIX:-}" ] || [ -z "${NAPKIT_WINE:-}" ]; then
   dir=$PWD
   while [ "$dir" != / ] && [ ! -f "$dir/session.env" ]; do dir=$(dirname "$dir"); done
   if [ -f "$dir/session.env" ]; then
@@ -14,4 +15,4 @@ if [ -z "${WINEPREFIX:-}" ]; then
     exit 2
   fi
 fi
-exec timeout --kill-after=10 "${NAPKIT_RUN_TIMEOUT:-300}" wine "$@"
+exec timeout --kill-after=10 "${NAPKIT_RUN_TIMEOUT:-300}" "$NAPKIT_WINE" "$@"
