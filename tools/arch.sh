@@ -10,6 +10,7 @@
 #   NAPKIT_ARCH            x86 or x64
 #   NAPKIT_ARCH_REASON     one line: which build and why
 #   NAPKIT_TOOLCHAIN       the CMake toolchain file of that build
+#   NAPKIT_TRIPLE          its MinGW-w64 target (compilers are NAPKIT_TRIPLE-gcc...)
 #   NAPKIT_WINEARCH        win32 or win64
 #   NAPKIT_WINE            the Wine loader to start programs with
 #   NAPKIT_WINESERVER      the Wine server of that loader
@@ -79,17 +80,19 @@ napkit_select_arch() {
   # built and checked on every host.
   NAPKIT_ARCH_PACKAGES="g++-mingw-w64-i686"
   if [ "$NAPKIT_ARCH" = x86 ]; then
+    NAPKIT_TRIPLE=i686-w64-mingw32
     NAPKIT_WINEARCH=win32
     NAPKIT_WINE=/usr/lib/wine/wine
     NAPKIT_ARCH_PACKAGES="$NAPKIT_ARCH_PACKAGES wine wine32:i386"
   else
+    NAPKIT_TRIPLE=x86_64-w64-mingw32
     NAPKIT_WINEARCH=win64
     NAPKIT_WINE=/usr/lib/wine/wine64
     NAPKIT_ARCH_PACKAGES="$NAPKIT_ARCH_PACKAGES g++-mingw-w64-x86-64 wine wine64"
   fi
   NAPKIT_WINESERVER=/usr/lib/wine/wineserver64
   [ -x "$NAPKIT_WINESERVER" ] || NAPKIT_WINESERVER=/usr/lib/wine/wineserver32
-  export NAPKIT_ARCH NAPKIT_ARCH_REASON NAPKIT_TOOLCHAIN NAPKIT_WINEARCH NAPKIT_WINE \
+  export NAPKIT_ARCH NAPKIT_ARCH_REASON NAPKIT_TOOLCHAIN NAPKIT_TRIPLE NAPKIT_WINEARCH NAPKIT_WINE \
          NAPKIT_WINESERVER NAPKIT_ARCH_PACKAGES
 }
 

@@ -7,13 +7,15 @@
 #   bash tools/bench.sh soak    only the soak (bench/soak_bench.cpp, a few
 #                               minutes): prints its figures, also written
 #                               to BUILD/bench/soak.txt
-#   NAPKIT_BUILD_DIR   build folder (default build/)
+#   NAPKIT_BUILD_DIR   build folder (default build/; the build of tools/arch.sh goes
+#                      to its x86 or x64 folder)
 #   NAPKIT_BENCH_RUNS  start-up runs of each program (default 15)
 # The table also goes to BUILD/bench/table.md, the raw figures to
 # BUILD/bench/results.txt.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${NAPKIT_BUILD_DIR:-$root/build}
+# shellcheck source=tools/arch.sh
+. "$root/tools/arch.sh"
 runs=${NAPKIT_BENCH_RUNS:-15}
 command=${1:-table}
 case $command in
@@ -23,9 +25,10 @@ case $command in
 esac
 
 bash "$root/tools/setup.sh" >/dev/null
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
-cmake --build "$build" -j"$(nproc)" --target "$target" >/dev/null
-build=$(cd "$build" && pwd)
+napkit_select_arch || exit 1
+echo "bench: $NAPKIT_ARCH_REASON is measured" >&2
+build=$(napkit_build_dir "$NAPKIT_ARCH")
+napkit_build "$NAPKIT_ARCH" "$target" >/dev/null
 if [ ! -f "$build/savers/logsaver.scr" ]; then
   echo "bench: $build/savers/logsaver.scr is missing (configure with NAPKIT_TESTS=ON)" >&2
   exit 1
@@ -56,8 +59,7 @@ run_bench poll_bench
 run_bench catalogue_bench
 
 # The program file: size and imported DLLs.
-dump=objdump
-$dump -p "$build/NAPKIT.EXE" >/dev/null 2>&1 || dump=i686-w64-mingw32-objdump
+dump=$NAPKIT_TRIPLE-objdump
 imports_of() { $dump -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | paste -sd, - | sed 's/,/, /g'; }
 {
   echo "size.napkit_bytes $(stat -c %s "$build/NAPKIT.EXE")"
@@ -67,7 +69,7 @@ imports_of() { $dump -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | paste -sd
   echo "machine.cpu $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)"
   echo "machine.cores $(nproc)"
   echo "machine.memory_kib $(sed -n 's/^MemTotal:[[:space:]]*\([0-9]*\) kB/\1/p' /proc/meminfo)"
-  echo "machine.wine $(wine --version)"
+  echo "machine.wine $("$NAPKIT_WINE" --version) ($NAPKIT_ARCH build)"
   echo "machine.kernel $(uname -sr)"
   echo "machine.load $(cut -d' ' -f1-3 /proc/loadavg)"
   echo "machine.commit $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)"

@@ -101,7 +101,7 @@ int main(int argc, char** argv)
     return 1;
 }
 C
-i686-w64-mingw32-gcc -O2 -s -o "$helper" "$build/dialog-shot-helper.c"
+"$NAPKIT_TRIPLE-gcc" -O2 -s -o "$helper" "$build/dialog-shot-helper.c"
 
 mkdir -p "$demo/saverbox"
 cp "$build/savers/logsaver.scr" "$demo/saverbox/DEMO.SCR"

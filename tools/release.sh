@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Makes the release archive dist/NAPKIT-<version>.zip:
-#   NAPKIT.EXE   built here with the normal toolchain (build dir:
-#                NAPKIT_BUILD_DIR, default build/)
+#   NAPKIT.EXE   the shipped 32-bit program, built here with the i686
+#                toolchain on any host (build dir: BUILD/x86, BUILD being
+#                NAPKIT_BUILD_DIR or build/): cross-compiling runs no 32-bit
+#                code, so every host makes the same bytes
 #   NAPKIT.INI   sample settings file: every key with its default and a
 #                comment line (release/NAPKIT.INI)
 #   NAPKIT.TXT   the user guide (release/NAPKIT.TXT)
@@ -14,17 +16,18 @@
 # same fixed time, attributes and order.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${NAPKIT_BUILD_DIR:-$root/build}
+# shellcheck source=tools/arch.sh
+. "$root/tools/arch.sh"
+build=$(napkit_build_dir x86)
 version=$(sed -n 's/^project(NAPKIT VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 [ -n "$version" ] || { echo "release: no version in CMakeLists.txt" >&2; exit 1; }
 dist=$root/dist
 zip=$dist/NAPKIT-$version.zip
 
+# The host's own Wine is not needed here, only the i686 cross compiler that
+# setup installs on every host.
 bash "$root/tools/setup.sh" >/dev/null
-# The linker otherwise writes the build time into the PE header.
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-      -DCMAKE_EXE_LINKER_FLAGS=-Wl,--no-insert-timestamp >/dev/null
-cmake --build "$build" -j"$(nproc)" --target napkit >/dev/null
+napkit_build x86 napkit >/dev/null
 
 mkdir -p "$dist"
 python3 - "$build/NAPKIT.EXE" "$root/release" "$zip" <<'PY'

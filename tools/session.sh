@@ -79,7 +79,10 @@ start_session() {
   cat > "$envfile" <<ENV
 export WINEARCH=$WINEARCH WINEPREFIX='$WINEPREFIX' WINEDEBUG=-all
 export WINELOADER='$wine' WINESERVER='$server' NAPKIT_WINE='$wine' NAPKIT_WINESERVER='$server'
-export NAPKIT_ARCH=$NAPKIT_ARCH
+export NAPKIT_ARCH=$NAPKIT_ARCH NAPKIT_TRIPLE=$NAPKIT_TRIPLE
+# Scripts that source this file start Windows programs with "wine": the
+# loader of this session's build, never Debian's wrapper.
+wine() { "\$NAPKIT_WINE" "\$@"; }
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 DISPLAY='$DISPLAY'
 NAPKIT_XVFB_PID='$xvfb_pid'
 NAPKIT_WINESERVER_PID='$server_pid'
