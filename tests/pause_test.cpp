@@ -122,14 +122,12 @@ TEST_F(Pause, StoredEndPastSwitchesOnAheadResumesMalformedIsDropped)
     struct Row { const char* stored; UINT before; std::string shown; const char* until; const char* history; };
     const Row rows[] = {
         { .stored = "1796655540", .before = 0, .shown = SHOWN_ON, .until = ABSENT, .history = "111" },
-        { .stored = "1796655540", .before = 1, .shown = SHOWN_ON, .until = ABSENT, .history = "111" },
         { .stored = "1796656200", .before = 0, .shown = SHOWN_OFF + " -> 15:10", .until = "1796656200",
           .history = "001" },
         { .stored = "1796742000", .before = 0, .shown = SHOWN_OFF + " -> 15:00", .until = "1796742000",
           .history = "000" },
         { .stored = "1796742001", .before = 0, .shown = SHOWN_OFF, .until = ABSENT, .history = "000" },
         { .stored = "17966562OO", .before = 0, .shown = SHOWN_OFF, .until = ABSENT, .history = "000" },
-        { .stored = "", .before = 0, .shown = SHOWN_OFF, .until = ABSENT, .history = "000" },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.stored);
