@@ -148,10 +148,10 @@ void HandleCommand(HWND window, WPARAM wParam, LPARAM lParam)
     }
 }
 
+// StartPause refuses minutes out of range.
 void HandlePauseMinutes(HWND window, WPARAM minutes)
 {
-    if (minutes <= MAX_PAUSE_MINUTES)
-        StartPause(window, (int)minutes);
+    StartPause(window, (int)minutes);
 }
 
 }  // namespace
