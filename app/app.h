@@ -44,6 +44,13 @@ struct AppState {
     int refreshing;
     int saverWriteFailed;     // SYSTEM.INI could not be written; the view shows what it holds
 
+    // the pause: the screen saver off for a while, then on by itself
+    int pausing;              // a pause runs; its end is in NAPKIT.INI
+    UINT pauseItem;           // its checked item; 0 when its length has none
+    DWORD pauseStartTicks;    // GetTickCount at its start or resumption
+    DWORD pauseLengthMs;
+    char pauseEndText[8];     // its end as local "HH:MM", for the tool-tip
+
     // transient
     HWND openDialog;          // the dialog RunDialog is running, or NULL
     UINT startWaitDivisor;
@@ -74,6 +81,9 @@ constexpr UINT WM_TRAYNOTIFY = 0x83FC;
 // Sent by a command-line copy: apply wParam minutes (1-60) as the custom
 // time-out dialog would once confirmed.
 constexpr UINT WM_APPLYMINUTES = WM_APP + 1;
+// Sent by a command-line copy: pause for wParam minutes (1-1440) as the pause
+// items do.
+constexpr UINT WM_PAUSEMINUTES = WM_APP + 2;
 constexpr int ONE_SHOT_MODE = 1;
 
 // modes.cpp

@@ -9,12 +9,12 @@ namespace {
 
 enum SwitchKind {
     SWITCH_BAD, SWITCH_ON, SWITCH_OFF, SWITCH_TOGGLE, SWITCH_START, SWITCH_RANDOM,
-    SWITCH_TIMEOUT, SWITCH_REFRESH, SWITCH_EXIT, SWITCH_HELP,
+    SWITCH_TIMEOUT, SWITCH_REFRESH, SWITCH_EXIT, SWITCH_HELP, SWITCH_PAUSE,
 };
 
 struct Switch {
     SwitchKind kind;
-    int minutes;   // SWITCH_TIMEOUT only
+    int minutes;   // SWITCH_TIMEOUT and SWITCH_PAUSE only
 };
 
 struct SwitchName {
@@ -27,8 +27,17 @@ constexpr SwitchName SWITCH_NAMES[] = {
     { "start", SWITCH_START },   { "random", SWITCH_RANDOM },   { "refresh", SWITCH_REFRESH },
     { "exit", SWITCH_EXIT },     { "?", SWITCH_HELP },
 };
-constexpr char TIMEOUT_PREFIX[] = "timeout:";
-constexpr int TIMEOUT_PREFIX_SIZE = sizeof TIMEOUT_PREFIX;
+// Switches that carry minutes, 1 to maxMinutes in decimal digits.
+struct MinutesSwitch {
+    const char* prefix;   // lower case, without the leading / or -
+    SwitchKind kind;
+    int maxMinutes;
+};
+
+constexpr MinutesSwitch MINUTES_SWITCHES[] = {
+    { "timeout:", SWITCH_TIMEOUT, MAX_CUSTOM_MINUTES },
+    { "pause:", SWITCH_PAUSE, MAX_PAUSE_MINUTES },
+};
 constexpr int SWITCH_SIZE = 32;   // more than any valid switch holds
 
 // A tray copy in a box of its own (the toggle's confirmation) or in its start
@@ -46,6 +55,7 @@ constexpr char USAGE_TEXT[] =
     "/start ： 設定中のセーバーを起動する\n"
     "/random ： ランダムにセーバーを起動する\n"
     "/timeout:N ： 待ち時間を N 分にする (1～60)\n"
+    "/pause:N ： N 分間だけ無効にする (1～1440、常駐中)\n"
     "/refresh ： セーバー一覧を更新する (常駐中)\n"
     "/exit ： 常駐中の NAPKIT を終了する\n"
     "/? ： この説明を表示する\n"
@@ -63,8 +73,9 @@ const char* SkipBlanks(const char* p)
     return p;
 }
 
-// "N" of /timeout:N, 1 to 60 in decimal digits only; 0 when malformed.
-int ParseMinutes(const char* digits)
+// "N" of /timeout:N or /pause:N, 1 to maxMinutes in decimal digits only; 0
+// when malformed.
+int ParseMinutes(const char* digits, int maxMinutes)
 {
     int minutes = 0;
     if (*digits == '\0')
@@ -73,7 +84,7 @@ int ParseMinutes(const char* digits)
         if (*digits < '0' || *digits > '9')
             return 0;
         minutes = minutes * 10 + (*digits - '0');
-        if (minutes > MAX_CUSTOM_MINUTES)
+        if (minutes > maxMinutes)
             return 0;
     }
     return minutes;
@@ -106,13 +117,17 @@ Switch ParseSwitches(const char* commandLine)
             return result;
         }
     }
-    char prefix[TIMEOUT_PREFIX_SIZE];
-    lstrcpynA(prefix, name, TIMEOUT_PREFIX_SIZE);
-    if (lstrcmpA(prefix, TIMEOUT_PREFIX) != 0)
+    for (const MinutesSwitch& known : MINUTES_SWITCHES) {
+        char prefix[SWITCH_SIZE];
+        int prefixSize = lstrlenA(known.prefix) + 1;
+        lstrcpynA(prefix, name, prefixSize);
+        if (lstrcmpA(prefix, known.prefix) != 0)
+            continue;
+        result.minutes = ParseMinutes(name + prefixSize - 1, known.maxMinutes);
+        if (result.minutes >= 1)
+            result.kind = known.kind;
         return result;
-    result.minutes = ParseMinutes(name + TIMEOUT_PREFIX_SIZE - 1);
-    if (result.minutes >= MIN_CUSTOM_MINUTES)
-        result.kind = SWITCH_TIMEOUT;
+    }
     return result;
 }
 
@@ -152,6 +167,10 @@ int Forward(HWND window, const Switch& command)
         break;
     case SWITCH_REFRESH:
         wParam = IDM_REFRESH;
+        break;
+    case SWITCH_PAUSE:
+        message = WM_PAUSEMINUTES;
+        wParam = (WPARAM)command.minutes;
         break;
     default:   // SWITCH_EXIT: bad switches and /? never get here
         wParam = IDM_EXIT;
@@ -201,6 +220,8 @@ BOOL StartRandomSaver()
 int RunAlone(const Switch& command)
 {
     InitPaths();
+    // Only a running copy can end a pause; one that ended meanwhile is honoured.
+    ResumeStoredPause(FALSE);
     switch (command.kind) {
     case SWITCH_ON:
     case SWITCH_OFF:
@@ -215,7 +236,7 @@ int RunAlone(const Switch& command)
     case SWITCH_RANDOM:
         return StartRandomSaver() ? EXIT_DONE : EXIT_NOTHING_DONE;
     default:
-        return EXIT_NOTHING_DONE;   // refresh and exit need a running copy
+        return EXIT_NOTHING_DONE;   // refresh, exit and pause need a running copy
     }
 }
 

@@ -18,6 +18,8 @@ LRESULT HandleCreate(HWND window)
     appState.refreshing = 0;
     appState.useSaverName = 0;
     appState.taskbarCreatedMsg = RegisterWindowMessageA(TASKBAR_CREATED);
+    // Before the flag is read: a pause that ended while no copy ran switches it on.
+    ResumeStoredPause(TRUE);
 
     appState.screenSaveActive = ReadSystemActiveFlag();
     ReadConfiguredSaver(appState.currentSaver);
@@ -54,6 +56,7 @@ void HandleClose(HWND window)
     // A box open at this moment returns after the window is gone; what
     // would follow it (a refresh, a random start, hot keys) must not run.
     appState.closing = 1;
+    EndPauseSwitchingOn();
     // Only a saver the program matched or chose (it then checks its item);
     // before that, currentSaver is whatever SYSTEM.INI held, "Nothing!" too.
     if (appState.saverItem != 0)
@@ -95,8 +98,15 @@ void HandleCommand(HWND window, WPARAM wParam, LPARAM lParam)
         break;
     case IDM_STATE_ON:
     case IDM_STATE_OFF:
+        // An explicit choice, also of the state the pause holds: it stays.
+        EndPause();
         if (CheckRadioItem(id, &appState.stateItem))
             ToggleScreenSaveActive(window);
+        break;
+    case IDM_PAUSE_30:
+    case IDM_PAUSE_60:
+    case IDM_PAUSE_120:
+        StartPause(window, PAUSE_MINUTES[id - IDM_PAUSE_30]);
         break;
     case IDM_SAVER_BASE:
         SelectSaver(window, appState.lastSaverIndex);
@@ -138,6 +148,12 @@ void HandleCommand(HWND window, WPARAM wParam, LPARAM lParam)
     }
 }
 
+// StartPause refuses minutes out of range.
+void HandlePauseMinutes(HWND window, WPARAM minutes)
+{
+    StartPause(window, (int)minutes);
+}
+
 }  // namespace
 
 void PollSystemState(HWND window)
@@ -147,6 +163,7 @@ void PollSystemState(HWND window)
     appState.timeoutMinutes = (int)(ReadSystemTimeoutSeconds() / SECONDS_PER_MINUTE);
     CheckRadioItem(TimeoutMenuId(appState.timeoutMinutes), &appState.timeoutItem);
     UpdateTrayTip();
+    PollPause();
     // While a resynchronisation or a rebuild waits in a message box, this
     // tick runs inside that box's loop: starting another would nest boxes.
     // The same while the tray menu is open: it runs after the menu has closed.
@@ -212,6 +229,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_APPLYMINUTES:
         ApplyMinutes((int)wParam);
+        return 0;
+    case WM_PAUSEMINUTES:
+        HandlePauseMinutes(window, wParam);
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);

@@ -47,6 +47,7 @@ ATOM RegisterMainWindowClass(HINSTANCE instance)
 
 void RunOneShot()
 {
+    ResumeStoredPause(FALSE);
     LoadDblClickAction(&appState.dblClickItem);
     if (appState.dblClickItem == IDM_DBLCLICK_START && StartConfiguredSaver())
         return;

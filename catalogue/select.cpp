@@ -11,8 +11,6 @@ constexpr UINT RANDOM_MULTIPLIER = 214013;
 constexpr UINT RANDOM_INCREMENT = 2531011;
 constexpr int RANDOM_SHIFT = 16;
 constexpr int RANDOM_MASK = 0x7FFF;
-constexpr ULONGLONG FILETIME_TICKS_PER_SECOND = 10000000;
-constexpr ULONGLONG FILETIME_UNIX_EPOCH = 116444736000000000ULL;   // 1970-01-01 in FILETIME ticks
 constexpr int MESSAGE_SIZE = MAX_PATH + 96;
 
 constexpr char UNKNOWN_SAVER_TEXT[] =
@@ -29,16 +27,6 @@ constexpr char WRITE_FAILED_TEXT[] =
     "スクリーンセーバーの設定は変更されていません。";
 
 UINT randomState = 1;
-
-UINT CalendarSeconds()
-{
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    ULARGE_INTEGER ticks;
-    ticks.LowPart = now.dwLowDateTime;
-    ticks.HighPart = now.dwHighDateTime;
-    return (UINT)((ticks.QuadPart - FILETIME_UNIX_EPOCH) / FILETIME_TICKS_PER_SECOND);
-}
 
 // The index of the first entry that path names, or 0. The display settings
 // of NT-based Windows write a saver's long path, the program the 8.3 alias
@@ -105,7 +93,7 @@ int DrawRandom()
 int PickRandomSaver()
 {
     // Seeded at every pick: picks within one second of the clock agree.
-    SeedRandom(CalendarSeconds());
+    SeedRandom(ReadCalendarSeconds());
     return DrawRandom() % appState.saverCount + 1;
 }
 

@@ -47,6 +47,11 @@
 /* enabled-state group */
 #define IDM_STATE_ON            40301
 #define IDM_STATE_OFF           40302
+/* pause group: 40310-40312, the lengths of PAUSE_MINUTES in order; no item is
+   checked while no pause runs or one of another length does */
+#define IDM_PAUSE_30            40310
+#define IDM_PAUSE_60            40311
+#define IDM_PAUSE_120           40312
 /* saver group: 41000 + catalogue index, 41001-41899; 41000 is the grayed
    placeholder that stands in the menu until savers are listed */
 #define IDM_SAVER_BASE          41000

@@ -75,6 +75,12 @@ void WriteSettingInt(const char* section, const char* key, int value)
     WritePrivateProfileStringA(section, key, text, appState.iniPath);
 }
 
+void WriteSettingText(const char* section, const char* key, const char* text)
+{
+    if (appState.iniPath[0] != '\0')
+        WritePrivateProfileStringA(section, key, text, appState.iniPath);
+}
+
 int ReadAppMode()
 {
     InitPaths();

@@ -33,3 +33,18 @@ void ApplyMinutes(int minutes);   // as the custom dialog confirmed with them
 void StartScreenSaverNow(HWND window);
 DWORD CommandWaitMs();   // commandWaitMs, a negative value counting as 0
 void ShowToggleMessage(HWND owner, UINT nowActive);
+
+// pause.cpp: the screen saver off for a while, then on by itself. Its end, in
+// seconds since 1970 (UTC), is kept in NAPKIT.INI while it runs, so that a
+// copy killed or a machine restarted during a pause cannot leave it off.
+constexpr int PAUSE_MINUTES[] = { 30, 60, 120 };   // the items IDM_PAUSE_30 onwards
+constexpr int MIN_PAUSE_MINUTES = 1;
+constexpr int MAX_PAUSE_MINUTES = 1440;
+UINT ReadCalendarSeconds();   // the wall clock, in seconds since 1970 (UTC)
+void StartPause(HWND owner, int minutes);   // also during a pause: it starts again
+void EndPause();               // early: nothing is switched back
+void PollPause();              // each tick: an end reached, or the flag set on elsewhere
+void EndPauseSwitchingOn();    // the program ends: the saver must not stay off
+// A stored end that has passed switches the saver on; one ahead is resumed
+// when canResume (tray mode) and otherwise kept; a malformed one is removed.
+void ResumeStoredPause(BOOL canResume);

@@ -26,6 +26,9 @@ BOOL (WINAPI* realSpi)(UINT, UINT, PVOID, UINT);
 BOOL (WINAPI* realNotify)(DWORD, PNOTIFYICONDATAA);
 void (WINAPI* realClock)(LPFILETIME);
 LONG (WINAPI* realRegSet)(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD);
+DWORD (WINAPI* realTicks)();
+BOOL (WINAPI* realToLocal)(const FILETIME*, LPFILETIME);
+DWORD ticksAhead;
 
 template <typename... Args>
 std::string Format(const char* format, Args... args)
@@ -92,6 +95,16 @@ void WINAPI FixedClock(LPFILETIME now)
     *now = clockFixed ? FILETIME{ (DWORD)fixedTicks, (DWORD)(fixedTicks >> 32) } : *now;
 }
 
+DWORD WINAPI ShiftedTicks() { return realTicks() + ticksAhead; }
+
+BOOL WINAPI FixedZone(const FILETIME* utc, LPFILETIME local)
+{
+    if (!clockFixed)
+        return realToLocal(utc, local);
+    *local = *utc;
+    return TRUE;
+}
+
 // Points the test program's import of name at hook; returns what it pointed at.
 template <typename F>
 void Hook(F*& real, const char* name, F* hook)
@@ -135,6 +148,8 @@ class Bench : public ::testing::Environment {
         Hook(realNotify, "Shell_NotifyIconA", RecordNotify);
         Hook(realClock, "GetSystemTimeAsFileTime", FixedClock);
         Hook(realRegSet, "RegSetValueExA", RecordRegSet);
+        Hook(realTicks, "GetTickCount", ShiftedTicks);
+        Hook(realToLocal, "FileTimeToLocalFileTime", FixedZone);
     }
 };
 ::testing::Environment* const bench = ::testing::AddGlobalTestEnvironment(new Bench);
@@ -357,6 +372,8 @@ Lines SaverLog(size_t atLeast)
 }
 
 void FixClock(ULONGLONG unixSeconds) { fixedTicks = (unixSeconds + 11644473600ULL) * 10000000ULL, clockFixed = true; }
+
+void PassTime(DWORD ms) { ticksAhead += ms; }
 
 void AnswerDialogs(std::vector<DialogAction> actions)
 {

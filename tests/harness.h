@@ -55,7 +55,11 @@ int KeepBoxOpen(DWORD ms);   // pumps for ms, as a box's loop would; IDOK
 // to 5 s for at least atLeast lines (0: no wait); fails the test without them.
 Lines SaverLog(size_t atLeast = 1);
 // The clock the program reads, fixed at this second after 1970: known random picks.
+// While fixed, the program's local time is UTC (FileTimeToLocalFileTime), on any host.
 void FixClock(ULONGLONG unixSeconds);
+// The program's elapsed time (GetTickCount) jumps ms ahead, as over a sleep of
+// the machine; the wall clock stays. Only between pumps: a pump counts it too.
+void PassTime(DWORD ms);
 
 // Answers NAPKIT's dialogs from a thread of its own: the n-th dialog that
 // appears gets actions[n]; a dialog with no action left fails the test.

@@ -67,6 +67,7 @@ void UnregisterHotKeys(HWND window)
 
 void ToggleAndMoveStateCheck(HWND window)
 {
+    EndPause();
     int wasOn = ToggleScreenSaveActive(window);
     CheckRadioItem(wasOn ? IDM_STATE_OFF : IDM_STATE_ON, &appState.stateItem);
 }

@@ -7,6 +7,7 @@ namespace {
 
 constexpr char TIP_BASE_FORMAT[] = "NAPKIT - ScreenSaver[ %s ]";
 constexpr char TIP_MINUTES_FORMAT[] = " -> [%d分]";
+constexpr char TIP_PAUSE_FORMAT[] = " -> %s";   // "HH:MM", when the pause ends
 constexpr int TIP_SIZE = 64;
 
 // The image drawn for the tray's size (16, 20 or 24 pixels by the screen's
@@ -60,6 +61,9 @@ void UpdateTrayTip()
     wsprintfA(tip, TIP_BASE_FORMAT, active ? "ON" : "OFF");
     if (active) {
         wsprintfA(minutes, TIP_MINUTES_FORMAT, appState.timeoutMinutes);
+        lstrcatA(tip, minutes);
+    } else if (appState.pausing) {
+        wsprintfA(minutes, TIP_PAUSE_FORMAT, appState.pauseEndText);
         lstrcatA(tip, minutes);
     }
     lstrcpynA(appState.notifyData.szTip, tip, sizeof appState.notifyData.szTip);

@@ -1,0 +1,203 @@
+// The pause: the screen saver off for a while and back on by itself, however
+// the program ends meanwhile; from the menu, NAPKIT.INI and the command line.
+#include "harness.h"
+#include "app/app.h"
+
+namespace {
+
+constexpr ULONGLONG AT_15_00 = 1796655600;   // 2026-12-07 15:00:00 UTC, the fixed clock
+constexpr DWORD MINUTE_MS = 60000;
+const Lines SWITCH_ON = { "reg ScreenSaveActive 2 1", "spi 17 1 2" };
+const Lines SWITCH_OFF = { "reg ScreenSaveActive 2 0", "spi 17 0 2" };
+const std::string SHOWN_ON = "40101 40205 40301 41001 active NAPKIT - ScreenSaver[ ON ] -> [5分]";
+const std::string SHOWN_OFF = "40101 40205 40302 41001 inactive NAPKIT - ScreenSaver[ OFF ]";
+
+struct Pause : Napkit {
+    void SetUp() override
+    {
+        Napkit::SetUp();
+        SetScrnsave(Install("logsaver.scr", "ONE.SCR"));
+        SetIni("Message", "OpenMessageBox", "0");
+        FixClock(AT_15_00);
+    }
+    std::string Until() { return ReadIni(Ini(), "Action", "PauseUntil"); }
+    std::string Shown() { return Checks() + " " + TrayIcon() + " " + Tip(); }   // menu checks, icon, tool-tip
+    void Wait(DWORD ms)   // ms of elapsed time, then a poll
+    {
+        PassTime(ms);
+        Ticks(1);
+    }
+};
+
+TEST_F(Pause, StartSwitchesOffUntilTheEndInElapsedTimeThenOnWithoutBox)
+{
+    // first: a pause that ran ten minutes before, or none (0)
+    struct Row { const char* flags; UINT first, item; DWORD ms; bool nearWrap; Lines calls; std::string shown; };
+    const Row rows[] = {
+        { .flags = "1", .first = 0, .item = 40310, .ms = 30 * MINUTE_MS, .nearWrap = false,
+          .calls = { SWITCH_OFF[0], SWITCH_OFF[1], "box main 0x1040 NAPKIT|スクリーンセーバーを 15:30 まで「無効」にしました。" },
+          .shown = "40101 40205 40302 40310 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:30 1796657400" },
+        { .flags = "2", .first = 0, .item = 40311, .ms = 60 * MINUTE_MS, .nearWrap = true, .calls = SWITCH_OFF,
+          .shown = "40101 40205 40302 40311 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 16:00 1796659200" },
+        { .flags = "0", .first = 40312, .item = 40310, .ms = 30 * MINUTE_MS, .nearWrap = false, .calls = SWITCH_OFF,
+          .shown = "40101 40205 40302 40310 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:30 1796657400" },
+    };
+    Start();
+    EXPECT_EQ(MenuText(40310) + MenuText(40311) + MenuText(40312), "３０分間オフ１時間オフ２時間オフ")
+        << "the captions of the three pause items";
+    EXPECT_EQ(GetMenuItemID(GetSubMenu(appState.trayMenu, 5), 2), 0u) << "a separator below on and off";
+    Close();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.item);
+        SetIni("Message", "OpenMessageBox", row.flags);
+        FixClock(AT_15_00);
+        Start();
+        if (row.first) {
+            Command(row.first);
+            Wait(10 * MINUTE_MS);
+        }
+        if (row.nearWrap)
+            PassTime(0u - GetTickCount() - 10000);   // the tick count wraps 10 s into the pause
+        TakeCalls();
+        Command(row.item);
+        EXPECT_EQ(TakeCalls(), row.calls);
+        Ticks(1);   // a poll before the wrap
+        EXPECT_EQ(Shown() + " " + Until(), row.shown);
+        FixClock(AT_15_00 - 7200);
+        Wait(row.ms - 2000);
+        EXPECT_EQ(SystemActive(), 0u) << "still off 2 s before the end, the clock set back 2 h";
+        FixClock(AT_15_00 + 86400);
+        Wait(2000);
+        EXPECT_EQ(TakeCalls(), SWITCH_ON) << "on at the end, without a box, the clock set a day forward";
+        EXPECT_EQ(Shown() + " " + Until(), SHOWN_ON + " " + ABSENT);
+        Close();
+    }
+}
+
+TEST_F(Pause, EarlyEndsSwitchNothingBack)
+{
+    auto onElsewhereThenOff = [](Pause& t) {
+        SetSystemActive(1);
+        t.Ticks(1);
+        SetSystemActive(0);
+    };
+    struct Row { const char* name; std::function<void(Pause&)> end; Lines calls; std::string shown; };
+    const Row rows[] = {
+        { "on item", [](Pause& t) { t.Command(40301); }, SWITCH_ON, SHOWN_ON },
+        { "off item", [](Pause& t) { t.Command(40302); }, {}, SHOWN_OFF },
+        { "toggle hot key", [](Pause& t) { t.HotKey(40101); }, SWITCH_ON, SHOWN_ON },
+        { "double-click", [](Pause& t) { t.TrayEvent(WM_LBUTTONDBLCLK); }, SWITCH_ON, SHOWN_ON },
+        { "on elsewhere, then off", onElsewhereThenOff, {}, SHOWN_OFF },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Start();
+        Command(40311);
+        TakeCalls();
+        row.end(*this);
+        Ticks(1);
+        EXPECT_EQ(TakeCalls(), row.calls);
+        EXPECT_EQ(Shown() + " " + Until(), row.shown + " " + ABSENT);
+        Wait(61 * MINUTE_MS);
+        EXPECT_EQ(TakeCalls("spi"), Lines{}) << "nothing switched when the pause would have ended";
+        Close();
+    }
+}
+
+TEST_F(Pause, ClosingExitOrEndOfSessionSwitchesOnFirst)
+{
+    const std::pair<UINT, WPARAM> endings[] = { { WM_CLOSE, 0 }, { WM_COMMAND, 42060 }, { WM_ENDSESSION, TRUE } };
+    for (const auto& [message, wParam] : endings) {
+        SCOPED_TRACE(message);
+        Start();
+        Command(40312);
+        TakeCalls();
+        SendMessageA(window, message, wParam, 0);
+        ExpectEnded();
+        EXPECT_EQ(TakeCalls(), SWITCH_ON);
+        EXPECT_EQ(Until(), ABSENT);
+    }
+}
+
+TEST_F(Pause, StoredEndPastSwitchesOnAheadResumesMalformedIsDropped)
+{
+    // history: the flag at start, 2 s before ten minutes have passed, at ten minutes
+    struct Row { const char* stored; UINT before; std::string shown; const char* until; const char* history; };
+    const Row rows[] = {
+        { .stored = "1796655540", .before = 0, .shown = SHOWN_ON, .until = ABSENT, .history = "111" },
+        { .stored = "1796656200", .before = 0, .shown = SHOWN_OFF + " -> 15:10", .until = "1796656200",
+          .history = "001" },
+        { .stored = "1796742000", .before = 0, .shown = SHOWN_OFF + " -> 15:00", .until = "1796742000",
+          .history = "000" },
+        { .stored = "1796742001", .before = 0, .shown = SHOWN_OFF, .until = ABSENT, .history = "000" },
+        { .stored = "17966562OO", .before = 0, .shown = SHOWN_OFF, .until = ABSENT, .history = "000" },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.stored);
+        SetIni("Action", "PauseUntil", row.stored);
+        SetSystemActive(row.before);
+        Start();
+        std::string history = std::to_string(SystemActive());
+        EXPECT_EQ(Shown() + " " + Until(), row.shown + " " + row.until);
+        Wait(10 * MINUTE_MS - 2000);
+        history += std::to_string(SystemActive());
+        Wait(2000);
+        EXPECT_EQ(history + std::to_string(SystemActive()), row.history);
+        Close();
+    }
+    // One-shot mode (here starting the saver) switches on after a past end alone, and keeps one ahead.
+    const std::tuple<const char*, Lines, const char*> oneShot[] = {
+        { "1796655540", { "spi 17 1 2" }, ABSENT }, { "1796656200", {}, "1796656200" }, { "x", {}, ABSENT },
+    };
+    SetIni("Action", "AppMode", "1");
+    SetIni("Action", "IconDubbleClick", "0");
+    SetIni("Action", "ScreenSaveCommandWait", "0");
+    for (const auto& [stored, calls, until] : oneShot) {
+        SetIni("Action", "PauseUntil", stored);
+        SetSystemActive(0);
+        ZeroMemory(&appState, sizeof appState);
+        TakeCalls();
+        EXPECT_EQ(RunNapkit(GetModuleHandleA(NULL)), 0);
+        EXPECT_EQ(TakeCalls("spi"), calls) << stored;
+        EXPECT_EQ(Until(), until) << stored;
+    }
+    EXPECT_EQ(SaverLog(3).size(), 3u) << "the saver started once a row";
+}
+
+TEST_F(Pause, SwitchIsForwardedToTheTrayCopyAndRefusedWithoutOne)
+{
+    const std::pair<const char*, std::string> forwarded[] = {
+        { "/pause:45", "40101 40205 40302 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:45" },
+        { "-PAUSE:0030", "40101 40205 40302 40310 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:30" },
+        { "/pause:1440", "40101 40205 40302 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:00" },
+        { "/on", SHOWN_ON },
+    };
+    Start();
+    for (const auto& [args, shown] : forwarded) {
+        Program program(args);
+        EXPECT_EQ(program.Wait(15000), 0u) << args;
+        EXPECT_EQ(Shown(), shown) << args;
+        EXPECT_EQ(program.Boxes(), Lines{}) << args;
+    }
+    Close();
+    const std::tuple<const char*, DWORD, size_t> alone[] = {
+        { "/pause:1", 1, 0 }, { "/pause:0", 2, 1 }, { "/pause:1441", 2, 1 }, { "/pause:", 2, 1 }, { "/pause:1x", 2, 1 },
+    };
+    SetDesktopValue("ScreenSaveActive", ABSENT);
+    for (const auto& [args, code, usageBoxes] : alone) {
+        Program program(args);
+        EXPECT_EQ(program.Wait(15000), code) << args;
+        EXPECT_EQ(program.Boxes().size(), usageBoxes) << args;
+        for (const std::string& box : program.Boxes())
+            EXPECT_NE(box.find("\n/pause:N ："), std::string::npos) << args << ": the usage box lists /pause:N";
+    }
+    EXPECT_EQ(SystemActive(), 1u) << "/pause alone changes nothing";
+    EXPECT_EQ(DesktopValue("ScreenSaveActive"), ABSENT) << "/pause alone changes nothing";
+    SetIni("Action", "PauseUntil", "1000000000");
+    SetSystemActive(0);
+    EXPECT_EQ(Program("/pause:1").Wait(15000), 1u);
+    EXPECT_EQ(SystemActive(), 1u) << "an end long past switched on by the command line alone";
+    EXPECT_EQ(Until(), ABSENT);
+}
+
+}  // namespace
