@@ -27,14 +27,11 @@ struct CommandLine : Napkit {
     }
     // HKCU\Control Panel\desktop as "active/timeout" ("-": absent); both are removed
     std::string TakeDesktop() { return TakeValue("ScreenSaveActive") + "/" + TakeValue("ScreenSaveTimeOut"); }
-    static std::string TakeValue(const char* name)
+    static std::string TakeValue(const char* name)   // "?" when not text with one NUL
     {
         std::string value = DesktopValue(name);
         SetDesktopValue(name, ABSENT);
-        if (value == ABSENT)
-            return "-";
-        EXPECT_EQ(value, Sz(value.c_str())) << name << " is expected as text ending in one NUL";
-        return value.c_str();
+        return value == ABSENT ? "-" : value == Sz(value.c_str()) ? value.c_str() : "?";
     }
     // NAPKIT.EXE run in the case's folder: its exit code, having shown this many usage boxes
     DWORD Run(const std::string& args, size_t usageBoxes = 0)
@@ -60,37 +57,28 @@ struct CommandLine : Napkit {
 
 TEST_F(CommandLine, RunningCopyCarriesOutEachSwitchAsItsCommand)
 {
-    struct Row {
-        const char* args;
-        UINT active;
-        UINT seconds;
-        Lines calls;
-        const char* checks;
-        const char* desktop;
-    };
+    struct Row { const char* args; UINT active; Lines calls; const char* checks; const char* desktop; };
     const Lines on = { "reg ScreenSaveActive 2 1", "spi 17 1 2" };
     const Lines off = { "reg ScreenSaveActive 2 0", "spi 17 0 2" };
-    const Row rows[] = {
-        { .args = "/on", .active = 0, .seconds = 300, .calls = on, .checks = CHECKS, .desktop = "1/-" },
-        { .args = "/on", .active = 1, .seconds = 300, .calls = {}, .checks = CHECKS, .desktop = "-/-" },
-        { .args = "-OFF", .active = 1, .seconds = 300, .calls = off, .checks = "40101 40205 40302 41001",
-          .desktop = "0/-" },
-        { .args = "-Toggle", .active = 1, .seconds = 300, .calls = off, .checks = "40101 40205 40302 41001",
-          .desktop = "0/-" },
-        { .args = "/timeout:7", .active = 1, .seconds = 300, .calls = { "spi 15 420 2", "reg ScreenSaveTimeOut 4 420" },
-          .checks = "40101 40200 40301 41001", .desktop = "-/420" },
-        { .args = "-TimeOut:07", .active = 1, .seconds = 420, .calls = {}, .checks = "40101 40200 40301 41001",
-          .desktop = "-/-" },
-        { .args = "/timeout:5", .active = 1, .seconds = 300, .calls = { "spi 15 300 2", "reg ScreenSaveTimeOut 4 300" },
+    const char* offChecks = "40101 40205 40302 41001";
+    const char* customChecks = "40101 40200 40301 41001";
+    const Row rows[] = {   // in this order: the time-out set by one row is the next one's
+        { .args = "/on", .active = 0, .calls = on, .checks = CHECKS, .desktop = "1/-" },
+        { .args = "/on", .active = 1, .calls = {}, .checks = CHECKS, .desktop = "-/-" },
+        { .args = "-OFF", .active = 1, .calls = off, .checks = offChecks, .desktop = "0/-" },
+        { .args = "-Toggle", .active = 1, .calls = off, .checks = offChecks, .desktop = "0/-" },
+        { .args = "/timeout:7", .active = 1, .calls = { "spi 15 420 2", "reg ScreenSaveTimeOut 4 420" },
+          .checks = customChecks, .desktop = "-/420" },
+        { .args = "-TimeOut:07", .active = 1, .calls = {}, .checks = customChecks, .desktop = "-/-" },
+        { .args = "/timeout:5", .active = 1, .calls = { "spi 15 300 2", "reg ScreenSaveTimeOut 4 300" },
           .checks = CHECKS, .desktop = "-/300" },
-        { .args = "/Start", .active = 1, .seconds = 300, .calls = { "sleep 250" }, .checks = CHECKS, .desktop = "-/-" },
-        { .args = "-random", .active = 1, .seconds = 300, .calls = { "sleep 250", "exec 1 " + started },
-          .checks = CHECKS, .desktop = "-/-" },
+        { .args = "/Start", .active = 1, .calls = { "sleep 250" }, .checks = CHECKS, .desktop = "-/-" },
+        { .args = "-random", .active = 1, .calls = { "sleep 250", "exec 1 " + started }, .checks = CHECKS,
+          .desktop = "-/-" },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args);
         SetSystemActive(row.active);
-        SetSystemTimeout(row.seconds);
         Start();
         TakeCalls();
         EXPECT_EQ(Run(row.args), 0u) << "expected success";
@@ -109,14 +97,8 @@ TEST_F(CommandLine, RunningCopyCarriesOutEachSwitchAsItsCommand)
 
 TEST_F(CommandLine, WithoutRunningCopyTheSystemIsSetDirectly)
 {
-    struct Row {
-        const char* args;
-        UINT active;
-        DWORD code;
-        UINT activeAfter;
-        const char* desktop;
-        size_t starts;   // lines of the saver's record so far
-    };
+    // starts: lines of the saver's record so far
+    struct Row { const char* args; UINT active; DWORD code; UINT activeAfter; const char* desktop; size_t starts; };
     const Row rows[] = {
         { .args = "\"/off\"", .active = 1, .code = 0, .activeAfter = 0, .desktop = "0/-", .starts = 0 },
         { .args = "/ON", .active = 1, .code = 0, .activeAfter = 1, .desktop = "-/-", .starts = 0 },
@@ -168,7 +150,6 @@ TEST_F(CommandLine, OnlyWhatFollowsTheProgramNameAsWindowsWroteItIsSwitches)
     const char japanese[] = "C:\\表示 ソフト\\ﾂｰﾙ\\NAPKIT.EXE";   // ソ ends in the byte of '\'
     const Row rows[] = {
         { tools, "\"C:\\my tools\\NAPKIT.EXE\" /on", " /on" },
-        { tools, "\"C:\\my tools\\NAPKIT.EXE\"/on", "/on" },
         { tools, "\"C:\\my tools\\NAPKIT.EXE", "" },
         { tools, "C:\\my tools\\NAPKIT.EXE", "" },
         { tools, "c:\\MY TOOLS\\napkit.exe\t-off", "\t-off" },
@@ -261,9 +242,8 @@ TEST_F(CommandLine, IconsHoldAnImageForEveryTraySize)
     HMODULE exe = LoadLibraryExA(NapkitExe().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
     auto data = [exe](int id, LPCSTR type) {
         HRSRC found = FindResourceA(exe, MAKEINTRESOURCEA(id), type);
-        if (!found)
-            return std::string();
-        return std::string((const char*)LockResource(LoadResource(exe, found)), SizeofResource(exe, found));
+        const char* bytes = found ? (const char*)LockResource(LoadResource(exe, found)) : "";
+        return std::string(bytes, found ? SizeofResource(exe, found) : 0);
     };
     for (int group : { 111, 112, 113 }) {
         std::string directory = data(group, (LPCSTR)RT_GROUP_ICON);

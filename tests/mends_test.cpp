@@ -211,33 +211,49 @@ TEST_F(Mends, UnwritableSystemIniIsReportedOnceAndWrittenOnceSomethingChanged)
 
 TEST_F(Mends, NothingFollowsABoxOnceTheCloseHasBegun)
 {
-    struct Row { UINT message, command; };   // an unknown saver, a moved one, a deleted one
-    for (const Row& row : { Row{ WM_CLOSE, 0 }, Row{ WM_ENDSESSION, IDM_SAVER_SETUP }, Row{ WM_CLOSE, IDM_START_RANDOM } }) {
-        Start(), DeleteFileA((row.command ? one : "").c_str());   // then SYSTEM.INI changes after the close:
+    struct Row { UINT message; UINT command; };   // 0: an unknown saver; then a moved one, a deleted one
+    const Row rows[] = { { WM_CLOSE, 0 }, { WM_ENDSESSION, IDM_SAVER_SETUP }, { WM_CLOSE, IDM_START_RANDOM } };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        Start();
+        if (row.command)
+            DeleteFileA(one.c_str());
         onBox = [&](const std::string&) {
-            return SendMessageA(window, row.message, TRUE, 0), SetScrnsave(ELSEWHERE), KeepBoxOpen(100); };
-        row.command ? Command(row.command) : (SetScrnsave("C:\\UNKNOWN.SCR"), Ticks(2));
-        EXPECT_EQ(TakeCalls("box").size(), 1u) << row.command;
-        EXPECT_EQ(Scrnsave(), ELSEWHERE);
+            SendMessageA(window, row.message, TRUE, 0);
+            SetScrnsave(ELSEWHERE);   // SYSTEM.INI changes after the close
+            return KeepBoxOpen(100);
+        };
+        if (row.command)
+            Command(row.command);
+        else
+            SetScrnsave("C:\\UNKNOWN.SCR");
+        Ticks(2);
+        EXPECT_EQ(TakeCalls("box").size(), 1u) << "expected one box and nothing after it";
+        EXPECT_EQ(Scrnsave(), ELSEWHERE) << "expected nothing written after the close";
         ExpectEnded();
-        SetScrnsave(one = Install("logsaver.scr", "ONE.SCR"));
+        one = Install("logsaver.scr", "ONE.SCR");
+        SetScrnsave(one);
     }
 }
 
 TEST_F(Mends, ClosedAtOnceItWritesOnlyAChosenSaverWithOneSeparator)
 {
-    std::string atRoot = (CreateDirectoryA("C:\\saverbox", NULL), Install("logsaver.scr", "ONE.SCR", "C:\\saverbox"));
-    struct Row { std::string dir; const char* before, *after; };   // an unknown saver, none at all, a root
+    CreateDirectoryA("C:\\saverbox", NULL);
+    std::string atRoot = Install("logsaver.scr", "ONE.SCR", "C:\\saverbox");
+    struct Row { std::string dir; const char* before; const char* after; };   // an unknown saver, none, a root
     for (const Row& row : { Row{ folder, ELSEWHERE, ELSEWHERE }, Row{ folder, ABSENT, ABSENT },
                             Row{ "C:\\", ABSENT, "C:\\saverbox\\ONE.SCR" } }) {
-        DeleteFileA((row.after == ABSENT ? one : "").c_str());
+        SCOPED_TRACE(row.dir);
+        if (row.after == ABSENT)
+            DeleteFileA(one.c_str());
         SetScrnsave(row.before);
         Program napkit("", row.dir);
         PostMessageA(napkit.Window(5000), WM_CLOSE, 0, 0);   // dispatched by a box at start
         EXPECT_EQ(napkit.Wait(10000), 0u);
         EXPECT_EQ(Scrnsave(), row.after);
     }
-    DeleteFileA(atRoot.c_str()), RemoveDirectoryA("C:\\saverbox");
+    DeleteFileA(atRoot.c_str());
+    RemoveDirectoryA("C:\\saverbox");
 }
 
 }  // namespace
