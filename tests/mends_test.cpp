@@ -65,18 +65,10 @@ void FillDisk(bool full)
 
 TEST_F(Mends, DialogsShowWholeTextsAndChangeOnlyWhatWasConfirmed)
 {
-    struct Row {
-        UINT seconds;
-        UINT command;
-        const char* key;      // of [Action], stored before the start
-        const char* value;
-        const char* typed;    // into the value field; "1": random change expected checked
-        int button;
-        UINT after;           // the system's time-out
-        const char* registry;
-        const char* ini;      // the key's value afterwards
-        const char* shown;    // in the value field, when it is read
-    };
+    // key of [Action] set to value; typed into the value field ("1": random change checked); the system's
+    // time-out after; the key's value afterwards in the registry and the INI file; the wait dialog's field
+    struct Row { UINT seconds; UINT command; const char* key; const char* value; const char* typed; int button;
+                 UINT after; const char* registry; const char* ini; const char* shown; };
     const char* wait = "ScreenSaveCommandWait";
     const char* random = "ScreenSaver_RandomSet";
     const Row rows[] = {
@@ -152,13 +144,9 @@ TEST_F(Mends, SecondDialogIsNotOpenedWhileOneIs)
 
 TEST_F(Mends, UnwritableSystemIniIsReportedOnceAndWrittenOnceSomethingChanged)
 {
-    struct Row {
-        const char* random;    // [Action] ScreenSaver_RandomSet
-        bool keyAbsent;        // no saver configured at the start
-        bool choose;           // TWO chosen from the menu
-        bool diskFull;         // else locked: the file cannot even be opened for writing
-        bool writtenWhenFree;  // the due write made once the obstacle is gone, before the file changes
-    };
+    // random: [Action] ScreenSaver_RandomSet; keyAbsent: no saver configured; choose: TWO from the menu;
+    // diskFull, else locked (not even opened for writing); writtenWhenFree: once free, before the file changes
+    struct Row { const char* random; bool keyAbsent; bool choose; bool diskFull; bool writtenWhenFree; };
     const Row rows[] = {
         { .random = "0", .keyAbsent = false, .choose = true, .diskFull = false, .writtenWhenFree = true },
         { .random = "1", .keyAbsent = false, .choose = false, .diskFull = false, .writtenWhenFree = true },
