@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 #include <shellapi.h>
+#include "system/system.h"
 
 struct SaverEntry;
 
@@ -43,6 +44,8 @@ struct AppState {
     int lastSaverIndex;
     int refreshing;
     int saverWriteFailed;     // SYSTEM.INI could not be written; the view shows what it holds
+    FileStamp failedIniStamp; // SYSTEM.INI as it was when that write failed
+    int failedIniProbe;       // whether CanWriteSystemIni accepted the file then
 
     // the pause: the screen saver off for a while, then on by itself
     int pausing;              // a pause runs; its end is in NAPKIT.INI
@@ -63,7 +66,9 @@ struct AppState {
     int dlgAccepted;          // 1 once a dialog was closed with OK
 
     // guards against re-entry through the loops of message boxes
+    int ready;                // WM_CREATE's set-up has finished: switches are taken
     int closing;              // the close has begun: nothing that follows a box runs
+    int writeBoxOpen;         // the box about a failed SYSTEM.INI write is open
     int syncing;              // a resynchronisation has its box open
     int menuOpen;             // the tray menu is being shown
     int refreshPending;       // a refresh asked for while the menu was open
@@ -78,12 +83,15 @@ constexpr int MAIN_WINDOW_SIZE = 64;
 constexpr UINT POLL_TIMER_ID = 100;
 constexpr UINT POLL_INTERVAL_MS = 500;
 constexpr UINT WM_TRAYNOTIFY = 0x83FC;
-// Sent by a command-line copy: apply wParam minutes (1-60) as the custom
-// time-out dialog would once confirmed.
-constexpr UINT WM_APPLYMINUTES = WM_APP + 1;
-// Sent by a command-line copy: pause for wParam minutes (1-1440) as the pause
-// items do.
-constexpr UINT WM_PAUSEMINUTES = WM_APP + 2;
+// Sent by a command-line copy: a switch, as the menu command wParam (the
+// toggle as IDM_DBLCLICK_TOGGLE, the hot key's meaning); for IDM_TIMEOUT_CUSTOM,
+// lParam holds the minutes (1-60), and for IDM_PAUSE_30 the pause's
+// minutes (1-1440). The answer is one of SWITCH_*; a window
+// that does not know the message answers 0.
+constexpr UINT WM_SWITCH = WM_APP + 1;
+constexpr LRESULT SWITCH_NOT_READY = 1;   // the set-up is still running: ask again
+constexpr LRESULT SWITCH_TAKEN = 2;
+constexpr LRESULT SWITCH_REFUSED = 3;     // the copy is closing
 constexpr int ONE_SHOT_MODE = 1;
 
 // modes.cpp
@@ -97,6 +105,9 @@ int RunNapkit(HINSTANCE instance);
 constexpr int EXIT_DONE = 0;
 constexpr int EXIT_NOTHING_DONE = 1;    // no running copy to act on, or no saver started
 constexpr int EXIT_BAD_SWITCH = 2;
+// What follows the program's name in commandLine, as Windows wrote it; the
+// name is modulePath (the program's full path) when the line begins with it.
+const char* SkipProgramName(const char* commandLine, const char* modulePath);
 BOOL HasSwitches(const char* commandLine);
 int RunCommandLine(const char* commandLine);
 

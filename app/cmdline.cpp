@@ -43,8 +43,8 @@ constexpr int SWITCH_SIZE = 32;   // more than any valid switch holds
 // A tray copy in a box of its own (the toggle's confirmation) or in its start
 // wait answers late; a script is not held longer than this.
 constexpr UINT FORWARD_TIMEOUT_MS = 10000;
+constexpr DWORD RETRY_DELAY_MS = 100;
 constexpr DWORD EXIT_WAIT_MS = 10000;
-constexpr DWORD EXIT_POLL_MS = 50;
 
 // One line a switch: the box must not wrap them.
 constexpr char USAGE_TEXT[] =
@@ -71,6 +71,19 @@ const char* SkipBlanks(const char* p)
     while (IsBlank(*p))
         ++p;
     return p;
+}
+
+// Whether text begins with the first length bytes of name, in any letter case,
+// followed by a blank or the end.
+BOOL BeginsWithName(const char* text, const char* name, int length)
+{
+    if (length <= 0 || length >= MAX_PATH)
+        return FALSE;
+    char head[MAX_PATH];
+    char wanted[MAX_PATH];
+    lstrcpynA(head, text, length + 1);   // shorter when text is
+    lstrcpynA(wanted, name, length + 1);
+    return lstrcmpiA(head, wanted) == 0 && (text[length] == '\0' || IsBlank(text[length]));
 }
 
 // "N" of /timeout:N or /pause:N, 1 to maxMinutes in decimal digits only; 0
@@ -136,54 +149,66 @@ void ShowUsage(UINT icon)
     MessageBoxA(NULL, USAGE_TEXT, APP_NAME, MB_OK | icon | MB_SYSTEMMODAL);
 }
 
-// The running copy handles the switch as the matching menu command or hot key
-// (its boxes, its settings); this process waits until it has.
+// The menu command that stands for a switch in WM_SWITCH.
+UINT SwitchCommand(SwitchKind kind)
+{
+    switch (kind) {
+    case SWITCH_ON:
+        return IDM_STATE_ON;
+    case SWITCH_OFF:
+        return IDM_STATE_OFF;
+    case SWITCH_TOGGLE:
+        return IDM_DBLCLICK_TOGGLE;
+    case SWITCH_START:
+        return IDM_START_NORMAL;
+    case SWITCH_RANDOM:
+        return IDM_START_RANDOM;
+    case SWITCH_TIMEOUT:
+        return IDM_TIMEOUT_CUSTOM;
+    case SWITCH_REFRESH:
+        return IDM_REFRESH;
+    case SWITCH_PAUSE:
+        return IDM_PAUSE_30;   // the minutes go with it
+    default:   // SWITCH_EXIT: bad switches and /? never get here
+        return IDM_EXIT;
+    }
+}
+
+// Sends the switch until the running copy has taken it; a copy still in its
+// set-up answers that it is not ready, and is asked again.
+BOOL SendSwitch(HWND window, const Switch& command)
+{
+    UINT id = SwitchCommand(command.kind);
+    DWORD begin = GetTickCount();
+    for (;;) {
+        DWORD waited = GetTickCount() - begin;
+        if (waited >= FORWARD_TIMEOUT_MS)
+            return FALSE;
+        DWORD_PTR answer = 0;
+        if (!SendMessageTimeoutA(window, WM_SWITCH, id, command.minutes, SMTO_NORMAL,
+                                 FORWARD_TIMEOUT_MS - waited, &answer))
+            return FALSE;   // gone, or it did not answer in time
+        if (answer != SWITCH_NOT_READY)
+            return answer == SWITCH_TAKEN;
+        Sleep(RETRY_DELAY_MS);
+    }
+}
+
+// The running copy handles the switch as the matching menu command (its
+// boxes, its settings); this process waits until it has.
 int Forward(HWND window, const Switch& command)
 {
-    UINT message = WM_COMMAND;
-    WPARAM wParam = 0;
-    switch (command.kind) {
-    case SWITCH_ON:
-        wParam = IDM_STATE_ON;
-        break;
-    case SWITCH_OFF:
-        wParam = IDM_STATE_OFF;
-        break;
-    case SWITCH_TOGGLE:
-        // As a menu command 40101 picks the double-click action; as a hot key
-        // it toggles.
-        message = WM_HOTKEY;
-        wParam = IDM_DBLCLICK_TOGGLE;
-        break;
-    case SWITCH_START:
-        wParam = IDM_START_NORMAL;
-        break;
-    case SWITCH_RANDOM:
-        wParam = IDM_START_RANDOM;
-        break;
-    case SWITCH_TIMEOUT:
-        message = WM_APPLYMINUTES;
-        wParam = (WPARAM)command.minutes;
-        break;
-    case SWITCH_REFRESH:
-        wParam = IDM_REFRESH;
-        break;
-    case SWITCH_PAUSE:
-        message = WM_PAUSEMINUTES;
-        wParam = (WPARAM)command.minutes;
-        break;
-    default:   // SWITCH_EXIT: bad switches and /? never get here
-        wParam = IDM_EXIT;
-        break;
-    }
-    DWORD_PTR result;
-    SendMessageTimeoutA(window, message, wParam, 0, SMTO_NORMAL, FORWARD_TIMEOUT_MS, &result);
-    // The exit command posts the close: wait for it, so that a script can
-    // start a new copy at once.
-    for (DWORD waited = 0; command.kind == SWITCH_EXIT && IsWindow(window) && waited < EXIT_WAIT_MS;
-         waited += EXIT_POLL_MS)
-        Sleep(EXIT_POLL_MS);
-    return EXIT_DONE;
+    // The process, not the window: its single-copy mutex lives until the
+    // process is gone, and a copy started before that would give way.
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    BOOL done = SendSwitch(window, command);
+    if (done && command.kind == SWITCH_EXIT)
+        done = process && WaitForSingleObject(process, EXIT_WAIT_MS) == WAIT_OBJECT_0;
+    if (process)
+        CloseHandle(process);
+    return done ? EXIT_DONE : EXIT_NOTHING_DONE;
 }
 
 void SetActiveFlag(SwitchKind kind)
@@ -241,6 +266,39 @@ int RunAlone(const Switch& command)
 }
 
 }  // namespace
+
+const char* SkipProgramName(const char* commandLine, const char* modulePath)
+{
+    const char* p = commandLine;
+    if (*p == '"') {
+        ++p;
+        while (*p && *p != '"')
+            p = CharNextA(p);
+        return *p == '"' ? p + 1 : p;
+    }
+    // Unquoted, the name may hold blanks (C:\my tools\NAPKIT.EXE, from the Run
+    // key, WinExec or a batch file): the program's own path, with or without
+    // its extension, is taken whole.
+    const char* extension = NULL;
+    for (const char* q = modulePath; *q; q = CharNextA(q)) {
+        if (*q == '.')
+            extension = q;
+        if (*q == '\\')
+            extension = NULL;
+    }
+    int pathLength = lstrlenA(modulePath);
+    if (BeginsWithName(commandLine, modulePath, pathLength))
+        return commandLine + pathLength;
+    int stemLength = extension ? (int)(extension - modulePath) : 0;
+    if (BeginsWithName(commandLine, modulePath, stemLength))
+        return commandLine + stemLength;
+    // Otherwise the name ends at the first blank, walked by characters: the C
+    // runtime's lpCmdLine also stops at any byte from 0x80 (a signed compare),
+    // which cuts a name at its first Japanese character.
+    while (*p && !IsBlank(*p))
+        p = CharNextA(p);
+    return p;
+}
 
 BOOL HasSwitches(const char* commandLine)
 {

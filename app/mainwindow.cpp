@@ -9,6 +9,22 @@ namespace {
 
 constexpr char TASKBAR_CREATED[] = "TaskbarCreated";
 constexpr DWORD REREAD_DELAY_MS = 50;
+constexpr char DIALOG_CLASS[] = "#32770";   // dialogs and message boxes
+constexpr int CLASS_NAME_SIZE = 16;
+
+// After a failed write: SYSTEM.INI has changed since, or the probe, which
+// refused the file then (another program held it), accepts it now. A probe
+// that accepted the file when the write failed proves nothing: the file may be
+// missing in a folder that cannot be written, the disk full, or on NT the
+// value mapped elsewhere; only a change of the file counts then.
+BOOL IsSaverWriteDue()
+{
+    FileStamp now;
+    ReadSystemIniStamp(&now);
+    if (!IsSameStamp(&now, &appState.failedIniStamp))
+        return TRUE;
+    return !appState.failedIniProbe && CanWriteSystemIni();
+}
 
 LRESULT HandleCreate(HWND window)
 {
@@ -48,6 +64,7 @@ LRESULT HandleCreate(HWND window)
     if (appState.closing)
         return 0;
     RegisterHotKeys(window);
+    appState.ready = 1;
     return 0;
 }
 
@@ -148,10 +165,91 @@ void HandleCommand(HWND window, WPARAM wParam, LPARAM lParam)
     }
 }
 
-// StartPause refuses minutes out of range.
-void HandlePauseMinutes(HWND window, WPARAM minutes)
+// A forwarded /on, /off or /toggle acts on the system's flag as it is now:
+// the view is refreshed by the poll only, which waits while a dialog is open.
+// Each ends a pause, as the menu's items and the toggle do.
+void SetActiveFlagAsAsked(HWND window, UINT command)
 {
-    StartPause(window, (int)minutes);
+    EndPause();
+    appState.screenSaveActive = ReadSystemActiveFlag();
+    CheckRadioItem(StateMenuId(appState.screenSaveActive), &appState.stateItem);
+    UINT wanted = appState.screenSaveActive ^ 1;
+    if (command == IDM_STATE_ON)
+        wanted = 1;
+    if (command == IDM_STATE_OFF)
+        wanted = 0;
+    if (wanted == appState.screenSaveActive) {
+        UpdateTrayTip();
+        return;
+    }
+    ToggleAndMoveStateCheck(window);
+}
+
+// A message box of this thread (never the dialog RunDialog runs) is ended
+// as its default button would end it.
+BOOL CALLBACK EndBox(HWND box, LPARAM)
+{
+    char className[CLASS_NAME_SIZE];
+    if (box == appState.openDialog || !GetClassNameA(box, className, sizeof className)
+        || lstrcmpA(className, DIALOG_CLASS) != 0)
+        return TRUE;
+    LRESULT defaultId = SendMessageA(box, DM_GETDEFID, 0, 0);
+    UINT button = HIWORD(defaultId) == DC_HASDEFID ? LOWORD(defaultId) : IDOK;
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), (LPARAM)GetDlgItem(box, (int)button));
+    return TRUE;
+}
+
+// /exit: whatever is open ends as Cancel or its default button would end it,
+// then the close runs. Boxes and dialogs run loops of their own, which a
+// posted WM_CLOSE would wait behind; what is posted to them ends them first,
+// innermost first, and the close follows once the main loop runs again.
+void EndForExit(HWND window)
+{
+    appState.closing = 1;
+    EnumThreadWindows(GetCurrentThreadId(), EndBox, 0);
+    // Every dialog's WM_CLOSE destroys it without taking its input.
+    if (appState.openDialog)
+        PostMessageA(appState.openDialog, WM_CLOSE, 0, 0);
+    // Ends the tray menu's loop, if it runs.
+    if (appState.menuOpen)
+        SendMessageA(window, WM_CANCELMODE, 0, 0);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+}
+
+// A switch of a command-line copy. Being sent, it is delivered inside the
+// loops of dialogs, boxes and the tray menu too.
+LRESULT HandleSwitch(HWND window, UINT command, int minutes)
+{
+    // FindWindowA finds this window during its own WM_CREATE, and the set-up's
+    // shell call lets sent messages in: nothing acts on half a set-up.
+    if (!appState.ready)
+        return SWITCH_NOT_READY;
+    if (appState.closing)
+        return command == IDM_EXIT ? SWITCH_TAKEN : SWITCH_REFUSED;
+    switch (command) {
+    case IDM_STATE_ON:
+    case IDM_STATE_OFF:
+    case IDM_DBLCLICK_TOGGLE:
+        SetActiveFlagAsAsked(window, command);
+        break;
+    case IDM_TIMEOUT_CUSTOM:
+        ApplyMinutes(minutes);
+        break;
+    case IDM_PAUSE_30:
+        StartPause(window, minutes);
+        break;
+    case IDM_EXIT:
+        EndForExit(window);
+        break;
+    case IDM_START_NORMAL:
+    case IDM_START_RANDOM:
+    case IDM_REFRESH:
+        HandleCommand(window, command, 0);
+        break;
+    default:
+        return SWITCH_REFUSED;
+    }
+    return SWITCH_TAKEN;
 }
 
 }  // namespace
@@ -167,14 +265,17 @@ void PollSystemState(HWND window)
     // While a resynchronisation or a rebuild waits in a message box, this
     // tick runs inside that box's loop: starting another would nest boxes.
     // The same while the tray menu is open: it runs after the menu has closed.
-    if (appState.syncing || appState.refreshing || appState.menuOpen || appState.saverCount < 1)
+    // Nor while the box about a failed write is open: a write would fail and
+    // open another box in this one's loop.
+    if (appState.syncing || appState.refreshing || appState.menuOpen || appState.writeBoxOpen
+        || appState.saverCount < 1)
         return;
     char saver[MAX_PATH];
     ReadConfiguredSaver(saver);
     if (lstrcmpiA(saver, appState.currentSaver) == 0) {
         // A write that failed is made again, by a fresh synchronisation, only
-        // once the file can be written.
-        if (appState.saverWriteFailed && CanWriteSystemIni()) {
+        // once something has changed.
+        if (appState.saverWriteFailed && IsSaverWriteDue()) {
             appState.saverWriteFailed = 0;
             SyncCurrentSaver(window, saver);
         }
@@ -227,12 +328,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_TRAYNOTIFY:
         HandleTrayNotify(window, wParam, lParam);
         return 0;
-    case WM_APPLYMINUTES:
-        ApplyMinutes((int)wParam);
-        return 0;
-    case WM_PAUSEMINUTES:
-        HandlePauseMinutes(window, wParam);
-        return 0;
+    case WM_SWITCH:
+        return HandleSwitch(window, (UINT)wParam, (int)lParam);
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

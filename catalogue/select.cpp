@@ -46,9 +46,9 @@ int FindSaver(const char* path)
 }
 
 // SYSTEM.INI could not be written. The program's view and the check mark
-// follow what the file really holds, so the poll sees no difference and
-// neither repeats the write nor this box until the file changes or can be
-// written again.
+// follow what the file really holds, so the poll sees no difference; the file
+// as it is now is noted, and the poll makes the write again only once it has
+// changed (or the lock the probe saw is gone).
 void ReportFailedWrite(HWND window)
 {
     ReadConfiguredSaver(appState.currentSaver);
@@ -56,7 +56,15 @@ void ReportFailedWrite(HWND window)
     // No entry: the check goes to id 0, which no item has.
     CheckRadioItem(i != 0 ? IDM_SAVER_BASE + i : 0, &appState.saverItem);
     appState.saverWriteFailed = 1;
+    ReadSystemIniStamp(&appState.failedIniStamp);
+    appState.failedIniProbe = CanWriteSystemIni();
+    // The box's loop dispatches the tray menu and hot keys, whose saver
+    // changes fail the same way: the box already open tells of them too.
+    if (appState.writeBoxOpen)
+        return;
+    appState.writeBoxOpen = 1;
     MessageBoxA(window, WRITE_FAILED_TEXT, APP_NAME, MB_OK | MB_ICONEXCLAMATION);
+    appState.writeBoxOpen = 0;
 }
 
 // Makes entry n the configured saver; FALSE (after telling the user) when

@@ -103,12 +103,12 @@ void SaveDblClickAction(const UINT* item)
 void LoadCommandWait(int* waitMs)
 {
     // A negative wait (only from editing the file) is none, and is written
-    // back as 0 like one typed into the dialog, also after Cancel.
+    // back as 0 like one typed into the dialog, also after Cancel. A wait
+    // above MAX_COMMAND_WAIT_MS is kept as stored: CommandWaitMs bounds the
+    // sleep, and the dialog shows and Cancel writes back what the user set.
     *waitMs = ReadSettingInt(SECTION_ACTION, KEY_COMMAND_WAIT, DEFAULT_COMMAND_WAIT_MS);
     if (*waitMs < 0)
         *waitMs = 0;
-    if (*waitMs > MAX_COMMAND_WAIT_MS)
-        *waitMs = MAX_COMMAND_WAIT_MS;
 }
 
 void SaveCommandWait(const int* waitMs)

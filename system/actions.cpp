@@ -37,6 +37,9 @@ int ToggleScreenSaveActive(HWND owner)
     StoreActiveFlag(appState.screenSaveActive);
     // The icon must follow before the box opens: the box waits for the user.
     UpdateTrayTip();
+    // A command-line copy that sent the switch has its answer now, not once
+    // the user has closed the box.
+    ReplyMessage(SWITCH_TAKEN);
     if (appState.messageFlags & MESSAGE_ON_STATE)
         ShowToggleMessage(owner, wasOn ? 0 : 1);
     return wasOn;

@@ -51,6 +51,28 @@ BOOL CanWriteSystemIni()
     return TRUE;
 }
 
+void ReadSystemIniStamp(FileStamp* stamp)
+{
+    ZeroMemory(stamp, sizeof *stamp);
+    if (appState.systemIniPath[0] == '\0')
+        return;
+    // FindFirstFileA rather than GetFileAttributesExA, which Windows 95 lacks.
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA(appState.systemIniPath, &data);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    FindClose(search);
+    stamp->sizeLow = data.nFileSizeLow;
+    stamp->sizeHigh = data.nFileSizeHigh;
+    stamp->written = data.ftLastWriteTime;
+}
+
+BOOL IsSameStamp(const FileStamp* a, const FileStamp* b)
+{
+    return a->sizeLow == b->sizeLow && a->sizeHigh == b->sizeHigh
+        && CompareFileTime(&a->written, &b->written) == 0;
+}
+
 void WriteDesktopValue(const char* name, int value)
 {
     char text[INT_TEXT_SIZE];

@@ -11,10 +11,19 @@ constexpr int MIN_STARTED_RESULT = 32;   // WinExec results above 31 mean starte
 constexpr int COMMAND_LINE_SIZE = MAX_PATH + 8;   // quotes and " /s" around a path
 constexpr char SAVER_RUN_ARGS[] = "/s";   // a saver started to run, not to show its settings
 
+// A file's size and last write, all zero when it does not exist.
+struct FileStamp {
+    DWORD sizeLow;
+    DWORD sizeHigh;
+    FILETIME written;
+};
+
 // stores.cpp
 void ReadConfiguredSaver(char* saver);   // MAX_PATH bytes
 BOOL WriteConfiguredSaver(const char* saver);   // FALSE when SYSTEM.INI was not written
 BOOL CanWriteSystemIni();
+void ReadSystemIniStamp(FileStamp* stamp);
+BOOL IsSameStamp(const FileStamp* a, const FileStamp* b);
 void WriteDesktopValue(const char* name, int value);
 UINT ReadSystemActiveFlag();
 UINT ReadSystemTimeoutSeconds();

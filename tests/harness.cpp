@@ -550,14 +550,25 @@ void Napkit::SetIni(const char* section, const char* key, const char* value) { W
 
 Program::Program(const std::string& arguments, const std::string& dir)
 {
+    Begin(NULL, "\"" + NapkitExe() + "\"" + (arguments.empty() ? "" : " " + arguments), dir);
+}
+
+Program::Program(const Launch& launch) { Begin(launch.exe.c_str(), launch.commandLine, ""); }
+
+void Program::Begin(const char* exe, std::string line, const std::string& dir)
+{
     STARTUPINFOA startup = { sizeof startup };
-    std::string line = "\"" + NapkitExe() + "\"" + (arguments.empty() ? "" : " " + arguments);
-    if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, dir.empty() ? NULL : dir.c_str(),
+    if (!CreateProcessA(exe, &line[0], NULL, NULL, FALSE, 0, NULL, dir.empty() ? NULL : dir.c_str(),
                         &startup, &info_))
         ADD_FAILURE() << "cannot start " << line;
     else
-        watch_ = new Watch(info_.dwProcessId, [](HWND box, size_t) { PostMessageA(box, WM_COMMAND, IDOK, 0); });
+        watch_ = new Watch(info_.dwProcessId, [this](HWND box, size_t) {
+            if (!leaveOpen_)
+                PostMessageA(box, WM_COMMAND, IDOK, 0);
+        });
 }
+
+void Program::LeaveBoxesOpen() { InterlockedExchange(&leaveOpen_, 1); }
 
 Program::~Program()
 {

@@ -111,15 +111,23 @@ private:
 
 // NAPKIT.EXE as a child process, killed if still running at the end. Its
 // boxes are recorded ("caption|text") and answered with their default button.
+struct Launch {   // NAPKIT.EXE started as a launcher that does not quote: CreateProcessA(exe, commandLine)
+    std::string exe;
+    std::string commandLine;
+};
 class Program {
 public:
     explicit Program(const std::string& arguments = "", const std::string& dir = "");
+    explicit Program(const Launch& launch);
     ~Program();
+    void LeaveBoxesOpen();   // from now on its boxes and dialogs are recorded, not answered
     DWORD Wait(DWORD ms);    // exit code; fails the test when it runs longer
     HWND Window(DWORD ms);   // its main window, or NULL when none appears in time
     Lines Boxes();
 private:
+    void Begin(const char* exe, std::string line, const std::string& dir);
     PROCESS_INFORMATION info_ = {};
     void* watch_ = nullptr;
+    volatile LONG leaveOpen_ = 0;
 };
 HWND FindNapkitWindow();   // the tray copy's window of any process, or NULL

@@ -12,48 +12,108 @@ constexpr char CHECKS[] = "40101 40205 40301 41001";
 
 struct Mends : Napkit {
     std::string one;   // "テスト用ロガー", the configured saver
-    void SetUp() override { Napkit::SetUp(), SetScrnsave(one = Install("logsaver.scr", "ONE.SCR")); }
+    void SetUp() override
+    {
+        Napkit::SetUp();
+        one = Install("logsaver.scr", "ONE.SCR");
+        SetScrnsave(one);
+    }
 };
 
-int Overflow(HWND control)   // pixels a static's text needs beyond its width
+int Overflow(HWND control)   // pixels a static's text needs beyond its width; 0 for no control
 {
-    char text[64] = "";   // NULL (no such control): 0
+    if (!control)
+        return 0;
+    char text[64] = "";
     RECT client = {};
+    GetWindowTextA(control, text, sizeof text);
+    GetClientRect(control, &client);
     HDC dc = GetDC(control);
-    GetWindowTextA(control, text, sizeof text), GetClientRect(control, &client);
     SelectObject(dc, (HFONT)SendMessageA(control, WM_GETFONT, 0, 0));
     int width = LOWORD(GetTabbedTextExtentA(dc, text, lstrlenA(text), 0, NULL));
-    return ReleaseDC(control, dc), control ? width - client.right : 0;
+    ReleaseDC(control, dc);
+    return width - client.right;
+}
+
+// A full disk: SYSTEM.INI opens for writing, but profile writes to it fail while diskFull is set.
+bool diskFull = false;
+#ifdef _WIN64
+extern "C" void* writeSlot __asm__("__imp_WritePrivateProfileStringA");   // the import the program calls through
+#else
+extern "C" void* writeSlot __asm__("__imp__WritePrivateProfileStringA@16");
+#endif
+decltype(&WritePrivateProfileStringA) realWrite;
+
+BOOL WINAPI WriteUnlessDiskFull(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file)
+{
+    if (!diskFull || lstrcmpiA(file, (WindowsDir() + "\\SYSTEM.INI").c_str()) != 0)
+        return realWrite(section, key, value, file);
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+
+void FillDisk(bool full)
+{
+    DWORD protect;
+    VirtualProtect(&writeSlot, sizeof writeSlot, PAGE_READWRITE, &protect);
+    if (!realWrite)
+        realWrite = (decltype(realWrite))writeSlot;
+    writeSlot = (void*)WriteUnlessDiskFull;
+    VirtualProtect(&writeSlot, sizeof writeSlot, protect, &protect);
+    diskFull = full;
 }
 
 TEST_F(Mends, DialogsShowWholeTextsAndChangeOnlyWhatWasConfirmed)
 {
-    struct Row { UINT seconds, command; const char* key, *value, *typed; int button; UINT after; const char* registry, *ini; };
-    for (const Row& row : { Row{ 90, IDM_TIMEOUT_CUSTOM, "ScreenSaveCommandWait", "500", "", IDCANCEL, 90, ABSENT, "500" },
-                            Row{ 300, IDM_TIMEOUT_CUSTOM, "ScreenSaveCommandWait", "500", "7", IDOK, 420, "420", "500" },
-                            Row{ 300, IDM_WAIT_SETTING, "ScreenSaveCommandWait", "-5", "", IDCANCEL, 300, ABSENT, "0" },
-                            Row{ 300, IDM_SETTINGS, "ScreenSaver_RandomSet", "2", "", IDC_SETTINGS_OK, 300, ABSENT, "0" },
-                            Row{ 300, IDM_SETTINGS, "ScreenSaver_RandomSet", "1", "1", IDC_SETTINGS_OK, 300, ABSENT, "1" },
-                            Row{ 300, IDM_ABOUT, "ScreenSaveCommandWait", "500", "", IDOK, 300, ABSENT, "500" } }) {
-        SetDesktopValue("ScreenSaveTimeOut", ABSENT), SetSystemTimeout(row.seconds);
-        SetIni("Action", row.key, row.value), Start();
-        bool checked = false;   // random change, expected for typed "1"; texts beyond their controls:
-        int overflow = 0;       // the platforms line, the wait's range
+    // key of [Action] set to value; typed into the value field ("1": random change checked); the system's
+    // time-out after; the key's value afterwards in the registry and the INI file; the wait dialog's field
+    struct Row { UINT seconds; UINT command; const char* key; const char* value; const char* typed; int button;
+                 UINT after; const char* registry; const char* ini; const char* shown; };
+    const char* wait = "ScreenSaveCommandWait";
+    const char* random = "ScreenSaver_RandomSet";
+    const Row rows[] = {
+        { .seconds = 90, .command = IDM_TIMEOUT_CUSTOM, .key = wait, .value = "500", .typed = "",
+          .button = IDCANCEL, .after = 90, .registry = ABSENT, .ini = "500", .shown = "" },
+        { .seconds = 300, .command = IDM_TIMEOUT_CUSTOM, .key = wait, .value = "500", .typed = "7",
+          .button = IDOK, .after = 420, .registry = "420", .ini = "500", .shown = "" },
+        { .seconds = 300, .command = IDM_WAIT_SETTING, .key = wait, .value = "-5", .typed = "",
+          .button = IDCANCEL, .after = 300, .registry = ABSENT, .ini = "0", .shown = "0" },
+        { .seconds = 300, .command = IDM_WAIT_SETTING, .key = wait, .value = "120000", .typed = "",
+          .button = IDCANCEL, .after = 300, .registry = ABSENT, .ini = "120000", .shown = "120000" },
+        { .seconds = 300, .command = IDM_SETTINGS, .key = random, .value = "2", .typed = "",
+          .button = IDC_SETTINGS_OK, .after = 300, .registry = ABSENT, .ini = "0", .shown = "" },
+        { .seconds = 300, .command = IDM_SETTINGS, .key = random, .value = "1", .typed = "1",
+          .button = IDC_SETTINGS_OK, .after = 300, .registry = ABSENT, .ini = "1", .shown = "" },
+        { .seconds = 300, .command = IDM_ABOUT, .key = wait, .value = "500", .typed = "",
+          .button = IDOK, .after = 300, .registry = ABSENT, .ini = "500", .shown = "" },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.command) + " " + row.value);
+        SetDesktopValue("ScreenSaveTimeOut", ABSENT);
+        SetSystemTimeout(row.seconds);
+        SetIni("Action", row.key, row.value);
+        Start();
+        bool checked = false;
+        int overflow = 0;   // texts beyond their controls: the platforms line, the wait's range
+        std::string shown;
         AnswerDialogs({ [&](HWND d) {
             checked = IsChecked(d, IDC_RANDOM_AT_START);
+            if (row.command == IDM_WAIT_SETTING)
+                shown = ControlText(d, IDC_VALUE_EDIT);
             if (row.command != IDM_TIMEOUT_CUSTOM)
                 overflow = Overflow(GetDlgItem(d, IDC_VALUE_RANGE))
                            + Overflow(FindWindowExA(d, NULL, "Static", "Windows9x/Me/NT4.0/2000"));
-            else if (row.typed[0])
+            if (row.command == IDM_TIMEOUT_CUSTOM && row.typed[0])
                 TypeText(d, IDC_VALUE_EDIT, row.typed);
             Press(d, row.button);
         } });
         Command(row.command);
-        EXPECT_EQ(SystemTimeout(), row.after) << row.command << row.value;
+        EXPECT_EQ(SystemTimeout(), row.after);
         EXPECT_EQ(DesktopValue("ScreenSaveTimeOut"), row.registry == ABSENT ? ABSENT : Sz(row.registry));
-        EXPECT_EQ(ReadIni(Ini(), "Action", row.key), row.ini) << row.value;
-        EXPECT_EQ(checked, row.typed[0] == '1');
-        EXPECT_LE(overflow, 0);
+        EXPECT_EQ(ReadIni(Ini(), "Action", row.key), row.ini);
+        EXPECT_EQ(shown, row.shown) << "the value the dialog shows";
+        EXPECT_EQ(checked, row.typed[0] == '1') << "random change checked in the dialog";
+        EXPECT_LE(overflow, 0) << "expected whole texts";
         Close();
     }
 }
@@ -62,66 +122,126 @@ TEST_F(Mends, SecondDialogIsNotOpenedWhileOneIs)
 {
     Start();
     AnswerDialogs({ [&](HWND d) {
-        TypeText(d, IDC_VALUE_EDIT, "0"), Press(d, IDOK);   // the range box opens
-        Sleep(1500);   // it has closed and emptied the field
-        TypeText(d, IDC_VALUE_EDIT, "7"), Press(d, IDOK);
-    }, [](HWND d) { TypeText(d, IDC_VALUE_EDIT, "9"), Press(d, IDOK); } });
-    onBox = [&](const std::string&) { return Command(IDM_WAIT_SETTING), KeepBoxOpen(300); };
+        TypeText(d, IDC_VALUE_EDIT, "0");
+        Press(d, IDOK);   // the range box opens
+        Sleep(1500);      // it has closed and emptied the field
+        TypeText(d, IDC_VALUE_EDIT, "7");
+        Press(d, IDOK);
+    }, [](HWND d) {
+        TypeText(d, IDC_VALUE_EDIT, "9");
+        Press(d, IDOK);
+    } });
+    onBox = [&](const std::string&) {
+        Command(IDM_WAIT_SETTING);
+        return KeepBoxOpen(300);
+    };
     Command(IDM_TIMEOUT_CUSTOM);
-    EXPECT_EQ(DialogsSeen(), 1);
+    EXPECT_EQ(DialogsSeen(), 1) << "expected the wait dialog refused while the time-out dialog is open";
     EXPECT_EQ(SystemTimeout(), 420u);
     EXPECT_EQ(ReadIni(Ini(), "Action", "ScreenSaveCommandWait"), ABSENT);
     Close();
 }
 
-TEST_F(Mends, UnwritableSystemIniIsReportedOnceAndWrittenWhenWritable)
+TEST_F(Mends, UnwritableSystemIniIsReportedOnceAndWrittenOnceSomethingChanged)
 {
-    struct Row { const char* random; bool keyAbsent, choose; };   // choice, random at start, key absent
-    for (const Row& row : { Row{ "0", false, true }, Row{ "1", false, false }, Row{ "0", true, false } }) {
+    // random: [Action] ScreenSaver_RandomSet; keyAbsent: no saver configured; choose: TWO from the menu;
+    // diskFull, else locked (not even opened for writing); writtenWhenFree: once free, before the file changes
+    struct Row { const char* random; bool keyAbsent; bool choose; bool diskFull; bool writtenWhenFree; };
+    const Row rows[] = {
+        { .random = "0", .keyAbsent = false, .choose = true, .diskFull = false, .writtenWhenFree = true },
+        { .random = "1", .keyAbsent = false, .choose = false, .diskFull = false, .writtenWhenFree = true },
+        { .random = "0", .keyAbsent = true, .choose = false, .diskFull = false, .writtenWhenFree = true },
+        { .random = "1", .keyAbsent = true, .choose = false, .diskFull = true, .writtenWhenFree = false },
+    };
+    std::string systemIni = WindowsDir() + "\\SYSTEM.INI";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.random) + (row.keyAbsent ? " absent" : "") + (row.diskFull ? " full" : ""));
         SetIni("Action", "ScreenSaver_RandomSet", row.random);
         SetScrnsave(row.keyAbsent ? ABSENT : one);
-        std::string two = row.choose ? Install("nameless.scr", "TWO.SCR") : "";
-        HANDLE lock = LockFile(WindowsDir() + "\\SYSTEM.INI");
-        bool twoFirst = (Start(), MenuText(41001) == "TWO");
-        Command(row.choose ? (twoFirst ? 41001 : 41002) : 0);   // 0: no command
-        EXPECT_EQ(TakeCalls(), Lines{ BOX_NO_WRITE }) << row.random << row.keyAbsent;
-        EXPECT_EQ(Checks(), row.keyAbsent ? "40101 40205 40301" : twoFirst ? "40101 40205 40301 41002" : CHECKS);
-        Ticks(3), CloseHandle(lock), Ticks(2);   // writable again: a due random choice is made
-        EXPECT_EQ(TakeCalls("box"), Lines{});
+        std::string two;
+        if (row.choose)
+            two = Install("nameless.scr", "TWO.SCR");
+        HANDLE lock = row.diskFull ? INVALID_HANDLE_VALUE : LockFile(systemIni);
+        FillDisk(row.diskFull);
+        std::string inBox = "no box";   // SCRNSAVE.EXE while the box is open
+        int boxes = 0;
+        onBox = [&](const std::string&) {
+            ++boxes;
+            if (boxes > 1)
+                return IDOK;
+            KeepBoxOpen(POLL_MS);   // the poll runs meanwhile
+            CloseHandle(lock);
+            FillDisk(false);
+            KeepBoxOpen(2 * POLL_MS);
+            inBox = Scrnsave();
+            return IDOK;
+        };
+        Start();
+        bool twoFirst = MenuText(41001) == "TWO";
+        if (row.choose)
+            Command(twoFirst ? 41001 : 41002);
+        EXPECT_EQ(TakeCalls(), Lines{ BOX_NO_WRITE }) << "expected one box, and nothing else";
+        EXPECT_EQ(inBox, row.keyAbsent ? ABSENT : one) << "expected no write while the box is open";
+        const char* checks = twoFirst ? "40101 40205 40301 41002" : CHECKS;
+        EXPECT_EQ(Checks(), row.keyAbsent ? "40101 40205 40301" : checks) << "expected what SYSTEM.INI holds checked";
+        Ticks(3);
+        EXPECT_EQ(TakeCalls("box"), Lines{}) << "expected no second box";
+        EXPECT_EQ(Scrnsave(), row.writtenWhenFree ? one : ABSENT);
+        WriteIni(systemIni, "boot", "changed", "1");   // a due random choice is made now
+        Ticks(2);
+        EXPECT_EQ(TakeCalls("box"), Lines{}) << "expected no box once writable";
         EXPECT_EQ(Scrnsave(), one);
-        Close(), DeleteFileA(two.c_str());
+        Close();
+        DeleteFileA(two.c_str());
+        WriteIni(systemIni, "boot", "changed", ABSENT);
     }
 }
 
 TEST_F(Mends, NothingFollowsABoxOnceTheCloseHasBegun)
 {
-    struct Row { UINT message, command; };   // an unknown saver, a moved one, a deleted one
-    for (const Row& row : { Row{ WM_CLOSE, 0 }, Row{ WM_ENDSESSION, IDM_SAVER_SETUP }, Row{ WM_CLOSE, IDM_START_RANDOM } }) {
-        Start(), DeleteFileA((row.command ? one : "").c_str());   // then SYSTEM.INI changes after the close:
+    struct Row { UINT message; UINT command; };   // 0: an unknown saver; then a moved one, a deleted one
+    const Row rows[] = { { WM_CLOSE, 0 }, { WM_ENDSESSION, IDM_SAVER_SETUP }, { WM_CLOSE, IDM_START_RANDOM } };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        Start();
+        if (row.command)
+            DeleteFileA(one.c_str());
         onBox = [&](const std::string&) {
-            return SendMessageA(window, row.message, TRUE, 0), SetScrnsave(ELSEWHERE), KeepBoxOpen(100); };
-        row.command ? Command(row.command) : (SetScrnsave("C:\\UNKNOWN.SCR"), Ticks(2));
-        EXPECT_EQ(TakeCalls("box").size(), 1u) << row.command;
-        EXPECT_EQ(Scrnsave(), ELSEWHERE);
+            SendMessageA(window, row.message, TRUE, 0);
+            SetScrnsave(ELSEWHERE);   // SYSTEM.INI changes after the close
+            return KeepBoxOpen(100);
+        };
+        if (row.command)
+            Command(row.command);
+        else
+            SetScrnsave("C:\\UNKNOWN.SCR");
+        Ticks(2);
+        EXPECT_EQ(TakeCalls("box").size(), 1u) << "expected one box and nothing after it";
+        EXPECT_EQ(Scrnsave(), ELSEWHERE) << "expected nothing written after the close";
         ExpectEnded();
-        SetScrnsave(one = Install("logsaver.scr", "ONE.SCR"));
+        one = Install("logsaver.scr", "ONE.SCR");
+        SetScrnsave(one);
     }
 }
 
 TEST_F(Mends, ClosedAtOnceItWritesOnlyAChosenSaverWithOneSeparator)
 {
-    std::string atRoot = (CreateDirectoryA("C:\\saverbox", NULL), Install("logsaver.scr", "ONE.SCR", "C:\\saverbox"));
-    struct Row { std::string dir; const char* before, *after; };   // an unknown saver, none at all, a root
+    CreateDirectoryA("C:\\saverbox", NULL);
+    std::string atRoot = Install("logsaver.scr", "ONE.SCR", "C:\\saverbox");
+    struct Row { std::string dir; const char* before; const char* after; };   // an unknown saver, none, a root
     for (const Row& row : { Row{ folder, ELSEWHERE, ELSEWHERE }, Row{ folder, ABSENT, ABSENT },
                             Row{ "C:\\", ABSENT, "C:\\saverbox\\ONE.SCR" } }) {
-        DeleteFileA((row.after == ABSENT ? one : "").c_str());
+        SCOPED_TRACE(row.dir);
+        if (row.after == ABSENT)
+            DeleteFileA(one.c_str());
         SetScrnsave(row.before);
         Program napkit("", row.dir);
         PostMessageA(napkit.Window(5000), WM_CLOSE, 0, 0);   // dispatched by a box at start
         EXPECT_EQ(napkit.Wait(10000), 0u);
         EXPECT_EQ(Scrnsave(), row.after);
     }
-    DeleteFileA(atRoot.c_str()), RemoveDirectoryA("C:\\saverbox");
+    DeleteFileA(atRoot.c_str());
+    RemoveDirectoryA("C:\\saverbox");
 }
 
 }  // namespace

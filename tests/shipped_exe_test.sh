@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The shipped NAPKIT.EXE as Windows 9x and NT 4.0 load it: a stripped PE32 for
-# i386, GUI subsystem 4.0, importing only the five system DLLs, within 48 KiB.
+# i386, GUI subsystem 4.0, importing only the five system DLLs, within 48 KiB,
+# with a manifest that asks for no common controls it does not load.
 #   tests/shipped_exe_test.sh PATH/NAPKIT.EXE
 set -u
 exe=${1:?NAPKIT.EXE}
@@ -29,6 +30,15 @@ printf '%s\n' "$dump" | grep -q 'symbols stripped' \
 dlls=$(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'a-z' 'A-Z' | sort | paste -sd' ')
 [ "$dlls" = "ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL SHELL32.DLL USER32.DLL" ] \
   || fail "expected imports of ADVAPI32 KERNEL32 MSVCRT SHELL32 USER32 only, found: $dlls"
+# The manifest is stored as text: common controls 6 may be asked for only by a
+# program that loads them, or every dialog fails to open on Windows XP.
+grep -aq '<assembly' "$exe" || fail "expected an application manifest"
+if grep -aq 'Microsoft.Windows.Common-Controls' "$exe"; then
+  case " $dlls " in
+    *" COMCTL32.DLL "*) ;;
+    *) fail "expected no common-controls dependency in the manifest of a program that does not import COMCTL32" ;;
+  esac
+fi
 
 if [ $failures -gt 0 ]; then
   echo "$exe: $failures check(s) failed"
