@@ -13,9 +13,20 @@ constexpr int TEXT_SIZE = 1024;
 DWORD testThread;
 CRITICAL_SECTION lock;
 Lines calls;
-bool quitSeen, clockFixed;
+bool quitSeen;
+bool clockFixed;
 ULONGLONG fixedTicks;
+NOTIFYICONDATAA addedIcon;   // as received with NIM_ADD
 NOTIFYICONDATAA shellIcon;   // what the shell holds; hWnd NULL: no icon
+struct MenuItem {
+    int depth;
+    UINT id;
+    UINT type;
+    UINT state;
+    bool popup;
+    Text caption;
+};
+std::vector<MenuItem> trackedMenu;   // as it was when last tracked
 HWND mainWindow;
 
 // The real functions, for the recorders and the harness itself.
@@ -26,6 +37,7 @@ BOOL (WINAPI* realSpi)(UINT, UINT, PVOID, UINT);
 BOOL (WINAPI* realNotify)(DWORD, PNOTIFYICONDATAA);
 void (WINAPI* realClock)(LPFILETIME);
 LONG (WINAPI* realRegSet)(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD);
+BOOL (WINAPI* realTrackMenu)(HMENU, UINT, int, int, int, HWND, const RECT*);   // never called
 
 template <typename... Args>
 std::string Format(const char* format, Args... args)
@@ -41,25 +53,44 @@ void Record(const std::string& line)   // calls is the test thread's alone
         calls.push_back(line);
 }
 
-std::string ClassOf(HWND window) { char name[64]; return std::string(name, GetClassNameA(window, name, sizeof name)); }
+std::string ClassOf(HWND window)
+{
+    char name[64];
+    return std::string(name, GetClassNameA(window, name, sizeof name));
+}
+
+std::string OwnerName(HWND owner)
+{
+    if (!owner)
+        return "none";
+    // During WM_CREATE the main window is not yet known by its handle.
+    if (owner == mainWindow || ClassOf(owner) == APP_NAME)
+        return "main";
+    if (ClassOf(owner) == "#32770")
+        return "dialog";
+    return "other";
+}
 
 int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT flags)
 {
-    // During WM_CREATE the main window is not yet known by its handle.
-    const char* ownerName = !owner ? "none" : owner == mainWindow || ClassOf(owner) == APP_NAME ? "main"
-        : ClassOf(owner) == "#32770" ? "dialog" : "other";
-    Record(Format("box %s %#x %s|", ownerName, flags, caption) + text);
-    return onBox ? onBox(text) : IDOK;
+    Record(Format("box %s %#x %s|", OwnerName(owner).c_str(), flags, caption) + text);
+    if (onBox)
+        return onBox(text);
+    return IDOK;
 }
 
-UINT WINAPI RecordExec(LPCSTR command, UINT show) { return Record(Format("exec %u ", show) + command), realWinExec(command, show); }
+UINT WINAPI RecordExec(LPCSTR command, UINT show)
+{
+    Record(Format("exec %u ", show) + command);
+    return realWinExec(command, show);
+}
 
 void WINAPI RecordSleep(DWORD ms)
 {
     Record(Format("sleep %lu", ms));
     if (onSleep && GetCurrentThreadId() == testThread)
         onSleep(ms);
-    realSleep(ms < 5000 ? ms : 0);   // a long wait is recorded, not sat through
+    realSleep(std::min<DWORD>(ms, 5000));   // a long wait is recorded, not sat through
 }
 
 BOOL WINAPI RecordSpi(UINT action, UINT value, PVOID data, UINT flags)
@@ -80,19 +111,52 @@ LONG WINAPI RecordRegSet(HKEY key, LPCSTR name, DWORD reserved, DWORD type, cons
 BOOL WINAPI RecordNotify(DWORD message, PNOTIFYICONDATAA data)
 {
     BOOL done = realNotify(message, data);
-    if (message == NIM_ADD || (message == NIM_MODIFY && shellIcon.hWnd))
+    if (message == NIM_ADD) {
+        addedIcon = *data;
         shellIcon = *data;
-    shellIcon.hWnd = message == NIM_DELETE ? NULL : shellIcon.hWnd;
+    } else if (message == NIM_MODIFY && shellIcon.hWnd) {
+        shellIcon = *data;
+    } else if (message == NIM_DELETE) {
+        shellIcon.hWnd = NULL;
+    }
     return done;
+}
+
+void Snapshot(HMENU menu, int depth)
+{
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        MENUITEMINFOA info = {};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_SUBMENU;
+        GetMenuItemInfoA(menu, i, TRUE, &info);
+        char caption[TEXT_SIZE] = "";
+        GetMenuStringA(menu, i, caption, sizeof caption, MF_BYPOSITION);
+        trackedMenu.push_back(MenuItem{ depth, info.wID, info.fType, info.fState, info.hSubMenu != NULL, caption });
+        if (info.hSubMenu)
+            Snapshot(info.hSubMenu, depth + 1);
+    }
+}
+
+// The menu as the user would see it; the user then closes it.
+BOOL WINAPI RecordTrackMenu(HMENU menu, UINT, int, int, int, HWND, const RECT*)
+{
+    trackedMenu.clear();
+    Snapshot(menu, 0);
+    if (onMenu)
+        onMenu();
+    return FALSE;
 }
 
 void WINAPI FixedClock(LPFILETIME now)
 {
     realClock(now);
-    *now = clockFixed ? FILETIME{ (DWORD)fixedTicks, (DWORD)(fixedTicks >> 32) } : *now;
+    if (clockFixed)
+        *now = FILETIME{ (DWORD)fixedTicks, (DWORD)(fixedTicks >> 32) };
 }
 
-// Points the test program's import of name at hook; returns what it pointed at.
+// Points the test program's import of name at hook, and real at what it
+// pointed at. IMAGE_NT_HEADERS and IMAGE_THUNK_DATA are those of the build's
+// own type, PE32 or PE32+, the same as the test program's: keep it that way.
 template <typename F>
 void Hook(F*& real, const char* name, F* hook)
 {
@@ -103,16 +167,17 @@ void Hook(F*& real, const char* name, F* hook)
     for (; entry->Name; ++entry) {
         auto* names = (IMAGE_THUNK_DATA*)(base + entry->OriginalFirstThunk);
         auto* slots = (IMAGE_THUNK_DATA*)(base + entry->FirstThunk);
-        for (; names->u1.AddressOfData; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)
-                || lstrcmpA((char*)((IMAGE_IMPORT_BY_NAME*)(base + names->u1.AddressOfData))->Name, name))
-                continue;
-            DWORD protect;
-            VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &protect);
-            real = (F*)slots->u1.Function;
-            slots->u1.Function = (DWORD_PTR)hook;
-            VirtualProtect(&slots->u1.Function, sizeof(void*), protect, &protect);
-            return;
+        for (; names->u1.AddressOfData; ++names) {
+            auto* imported = (IMAGE_IMPORT_BY_NAME*)(base + names->u1.AddressOfData);
+            if (!IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) && lstrcmpA((char*)imported->Name, name) == 0) {
+                DWORD protect;
+                VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &protect);
+                real = (F*)slots->u1.Function;
+                slots->u1.Function = (ULONG_PTR)hook;
+                VirtualProtect(&slots->u1.Function, sizeof(void*), protect, &protect);
+                return;
+            }
+            ++slots;
         }
     }
     ADD_FAILURE() << "the test program does not import " << name;
@@ -135,6 +200,7 @@ class Bench : public ::testing::Environment {
         Hook(realNotify, "Shell_NotifyIconA", RecordNotify);
         Hook(realClock, "GetSystemTimeAsFileTime", FixedClock);
         Hook(realRegSet, "RegSetValueExA", RecordRegSet);
+        Hook(realTrackMenu, "TrackPopupMenu", RecordTrackMenu);
     }
 };
 ::testing::Environment* const bench = ::testing::AddGlobalTestEnvironment(new Bench);
@@ -149,9 +215,39 @@ int main(int argc, char** argv)
     ExitProcess(RUN_ALL_TESTS());
 }
 
+std::string Utf8(const std::string& cp932)
+{
+    std::wstring wide(cp932.size() + 1, L'\0');
+    wide.resize(MultiByteToWideChar(932, 0, cp932.data(), (int)cp932.size(), &wide[0], (int)wide.size()));
+    std::string utf8(wide.size() * 3 + 1, '\0');
+    utf8.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), (int)wide.size(), &utf8[0], (int)utf8.size(),
+                                    NULL, NULL));
+    return utf8;
+}
+
+void PrintTo(const Text& text, std::ostream* out)
+{
+    std::string shown = Utf8(text);
+    for (size_t at = 0; (at = shown.find('\n', at)) != std::string::npos; at += 2)
+        shown.replace(at, 1, "\\n");
+    *out << '"' << shown << '"';
+}
+
+bool operator==(const MenuChecks& checks, const std::string& ids) { return checks.ids == ids; }
+
+void PrintTo(const MenuChecks& checks, std::ostream* out)
+{
+    *out << '"' << checks.ids << "\" (" << Utf8(checks.captions) << ")";
+}
+
 namespace {
 
-std::string Join(const std::string& dir, const std::string& name) { return dir.back() == '\\' ? dir + name : dir + "\\" + name; }
+std::string Join(const std::string& dir, const std::string& name)
+{
+    if (dir.back() == '\\')
+        return dir + name;
+    return dir + "\\" + name;
+}
 
 std::string BuildDir()   // tests\..
 {
@@ -166,7 +262,8 @@ void RemoveTree(const std::wstring& path)
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
     for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
-        std::wstring name = found.cFileName, inner = path + L"\\" + name;
+        std::wstring name = found.cFileName;
+        std::wstring inner = path + L"\\" + name;
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             DeleteFileW(inner.c_str());
         else if (name != L"." && name != L"..")
@@ -186,12 +283,15 @@ void RemoveTree(const std::string& path)
 std::string SystemIni() { return Join(WindowsDir(), "SYSTEM.INI"); }
 
 // Watches one process for dialog windows (boxes included) from a thread of
-// its own: records each new one as "caption|text" and hands it to act.
+// its own: records each new one as "caption|text" and, while answering is
+// on, hands each not yet answered to act.
 struct Watch {
     DWORD process;
     std::function<void(HWND dialog, size_t n)> act;
     std::vector<HWND> seen;
+    size_t answered = 0;
     Lines boxes;
+    volatile LONG answering;
     volatile LONG stop = 0;
     HANDLE thread;
 
@@ -200,28 +300,38 @@ struct Watch {
         auto* watch = (Watch*)param;
         DWORD process = 0;
         GetWindowThreadProcessId(window, &process);
-        if (process != watch->process || !IsWindowVisible(window) || ClassOf(window) != "#32770"
-            || std::count(watch->seen.begin(), watch->seen.end(), window))
+        bool known = std::count(watch->seen.begin(), watch->seen.end(), window) > 0;
+        if (process != watch->process || !IsWindowVisible(window) || ClassOf(window) != "#32770" || known)
             return TRUE;
         watch->seen.push_back(window);
-        char caption[256] = "", text[TEXT_SIZE] = "";
+        char caption[256] = "";
+        char text[TEXT_SIZE] = "";
         GetWindowTextA(window, caption, sizeof caption);
         GetDlgItemTextA(window, 0xFFFF, text, sizeof text);   // a message box's message
         EnterCriticalSection(&lock);
         watch->boxes.push_back(std::string(caption) + "|" + text);
         LeaveCriticalSection(&lock);
-        watch->act(window, watch->seen.size() - 1);
         return TRUE;
     }
     static DWORD WINAPI Run(void* param)
     {
-        for (auto* watch = (Watch*)param; !watch->stop; realSleep(20))
+        auto* watch = (Watch*)param;
+        while (!watch->stop) {
             EnumWindows(Find, (LPARAM)watch);
+            for (; watch->answering && watch->answered < watch->seen.size(); ++watch->answered)
+                watch->act(watch->seen[watch->answered], watch->answered);
+            realSleep(20);
+        }
         return 0;
     }
-    Watch(DWORD process, std::function<void(HWND, size_t)> act)
-        : process(process), act(act), thread(CreateThread(NULL, 0, Run, this, 0, NULL)) {}
-    ~Watch() { InterlockedExchange(&stop, 1), WaitForSingleObject(thread, 5000), CloseHandle(thread); }
+    Watch(DWORD process, bool answer, std::function<void(HWND, size_t)> act)
+        : process(process), act(act), answering(answer), thread(CreateThread(NULL, 0, Run, this, 0, NULL)) {}
+    ~Watch()
+    {
+        InterlockedExchange(&stop, 1);
+        WaitForSingleObject(thread, 5000);
+        CloseHandle(thread);
+    }
 };
 
 Watch* answerer;
@@ -231,12 +341,22 @@ std::string answerFailure;
 
 std::function<int(const std::string& text)> onBox;
 std::function<void(DWORD ms)> onSleep;
+std::function<void()> onMenu;
 
 std::string SaverFile(const char* builtName) { return Join(Join(BuildDir(), "savers"), builtName); }
 std::string NapkitExe() { return Join(BuildDir(), "NAPKIT.EXE"); }
 
-std::string WindowsDir() { char dir[MAX_PATH]; return std::string(dir, GetWindowsDirectoryA(dir, MAX_PATH)); }
-std::string SystemDir() { char dir[MAX_PATH]; return std::string(dir, GetSystemDirectoryA(dir, MAX_PATH)); }
+std::string WindowsDir()
+{
+    char dir[MAX_PATH];
+    return std::string(dir, GetWindowsDirectoryA(dir, MAX_PATH));
+}
+
+std::string SystemDir()
+{
+    char dir[MAX_PATH];
+    return std::string(dir, GetSystemDirectoryA(dir, MAX_PATH));
+}
 
 std::string ReadBytes(const std::string& path)
 {
@@ -262,7 +382,7 @@ void WriteBytes(const std::string& path, const std::string& bytes)
     WritePrivateProfileStringA(NULL, NULL, NULL, path.c_str());
 }
 
-std::string ReadIni(const std::string& file, const char* section, const char* key)
+Text ReadIni(const std::string& file, const char* section, const char* key)
 {
     char value[TEXT_SIZE];
     return std::string(value, GetPrivateProfileStringA(section, key, ABSENT, value, sizeof value, file.c_str()));
@@ -271,11 +391,12 @@ std::string ReadIni(const std::string& file, const char* section, const char* ke
 void WriteIni(const std::string& file, const char* section, const char* key, const std::string& value)
 {
     bool remove = value == ABSENT;
-    if (!WritePrivateProfileStringA(section, key, remove ? NULL : value.c_str(), file.c_str()) && !remove)
+    const char* written = remove ? NULL : value.c_str();
+    if (!WritePrivateProfileStringA(section, key, written, file.c_str()) && !remove)
         ADD_FAILURE() << "cannot write " << key << " to " << file;
 }
 
-std::string Scrnsave() { return ReadIni(SystemIni(), "boot", "SCRNSAVE.EXE"); }
+Text Scrnsave() { return ReadIni(SystemIni(), "boot", "SCRNSAVE.EXE"); }
 void SetScrnsave(const std::string& value) { WriteIni(SystemIni(), "boot", "SCRNSAVE.EXE", value); }
 
 std::string DesktopValue(const char* name)
@@ -287,7 +408,9 @@ std::string DesktopValue(const char* name)
         return ABSENT;
     LONG result = RegQueryValueExA(key, name, NULL, NULL, (BYTE*)value, &size);
     RegCloseKey(key);
-    return result == ERROR_SUCCESS ? std::string(value, size) : ABSENT;
+    if (result != ERROR_SUCCESS)
+        return ABSENT;
+    return std::string(value, size);
 }
 
 void SetDesktopValue(const char* name, const std::string& text)
@@ -302,8 +425,18 @@ void SetDesktopValue(const char* name, const std::string& text)
     RegCloseKey(key);
 }
 
-UINT SystemActive() { BOOL active = FALSE; return realSpi(SPI_GETSCREENSAVEACTIVE, 0, &active, 0) && active; }
-UINT SystemTimeout() { UINT seconds = 0; return realSpi(SPI_GETSCREENSAVETIMEOUT, 0, &seconds, 0) ? seconds : 0; }
+UINT SystemActive()
+{
+    BOOL active = FALSE;
+    return realSpi(SPI_GETSCREENSAVEACTIVE, 0, &active, 0) && active;
+}
+
+UINT SystemTimeout()
+{
+    UINT seconds = 0;
+    realSpi(SPI_GETSCREENSAVETIMEOUT, 0, &seconds, 0);
+    return seconds;
+}
 
 void SetSystemActive(UINT active)
 {
@@ -317,25 +450,36 @@ HANDLE LockFile(const std::string& path)
 {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     EXPECT_NE(file, INVALID_HANDLE_VALUE) << "cannot lock " << path;
-    return WritePrivateProfileStringA(NULL, NULL, NULL, path.c_str()), file;
+    WritePrivateProfileStringA(NULL, NULL, NULL, path.c_str());
+    return file;
 }
 
 Lines TakeCalls()
 {
     Lines taken;
-    return taken.swap(calls), taken;
+    taken.swap(calls);
+    return taken;
 }
 
 Lines TakeCalls(const char* prefix)
 {
-    Lines kept;
-    for (const std::string& line : TakeCalls())
+    Lines taken;
+    Lines left;
+    for (const Text& line : TakeCalls()) {
         if (line.compare(0, lstrlenA(prefix), prefix) == 0)
-            kept.push_back(line);
-    return kept;
+            taken.push_back(line);
+        else
+            left.push_back(line);
+    }
+    calls.swap(left);
+    return taken;
 }
 
-int KeepBoxOpen(DWORD ms) { return Pump(ms), IDOK; }
+int KeepBoxOpen(DWORD ms)
+{
+    Pump(ms);
+    return IDOK;
+}
 
 Lines SaverLog(size_t atLeast)
 {
@@ -356,20 +500,31 @@ Lines SaverLog(size_t atLeast)
     return lines;
 }
 
-void FixClock(ULONGLONG unixSeconds) { fixedTicks = (unixSeconds + 11644473600ULL) * 10000000ULL, clockFixed = true; }
+void FixClock(ULONGLONG unixSeconds)
+{
+    fixedTicks = (unixSeconds + 11644473600ULL) * 10000000ULL;
+    clockFixed = true;
+}
 
 void AnswerDialogs(std::vector<DialogAction> actions)
 {
     delete answerer;
-    answerer = new Watch(GetCurrentProcessId(), [actions](HWND dialog, size_t n) {
+    answerer = new Watch(GetCurrentProcessId(), true, [actions](HWND dialog, size_t n) {
         if (n < actions.size())
             return actions[n](dialog);
-        EnterCriticalSection(&lock), answerFailure += "an unexpected dialog; ", LeaveCriticalSection(&lock);
+        EnterCriticalSection(&lock);
+        answerFailure += "a dialog that the test did not expect; ";
+        LeaveCriticalSection(&lock);
         PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     });
 }
 
-int DialogsSeen() { return answerer ? (int)answerer->seen.size() : 0; }
+int DialogsSeen()
+{
+    if (!answerer)
+        return 0;
+    return (int)answerer->seen.size();
+}
 
 static DWORD_PTR SendToControl(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -378,14 +533,22 @@ static DWORD_PTR SendToControl(HWND dialog, int id, UINT message, WPARAM wParam,
     return result;
 }
 
-std::string ControlText(HWND dialog, int id)
+Text ControlText(HWND dialog, int id)
 {
     char text[TEXT_SIZE] = "";
     return std::string(text, SendToControl(dialog, id, WM_GETTEXT, sizeof text, (LPARAM)text));
 }
 
-void TypeText(HWND dialog, int id, const std::string& text) { SendToControl(dialog, id, WM_SETTEXT, 0, (LPARAM)text.c_str()); }
-void Press(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id)); }
+void TypeText(HWND dialog, int id, const std::string& text)
+{
+    SendToControl(dialog, id, WM_SETTEXT, 0, (LPARAM)text.c_str());
+}
+
+void Press(HWND dialog, int id)
+{
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
+}
+
 bool IsChecked(HWND dialog, int id) { return SendToControl(dialog, id, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 void SetChecked(HWND dialog, int id, bool checked) { SendToControl(dialog, id, BM_SETCHECK, checked, 0); }
 
@@ -405,7 +568,10 @@ static bool PumpFor(const std::function<bool()>& condition, DWORD ms)
     }
 }
 
-void Pump(DWORD ms) { PumpFor([] { return false; }, ms); }
+void Pump(DWORD ms)
+{
+    PumpFor([] { return false; }, ms);
+}
 
 bool PumpUntil(const std::function<bool()>& condition, DWORD ms)
 {
@@ -421,57 +587,79 @@ void Napkit::SetUp()
     previousDir_.assign(previous, GetCurrentDirectoryA(MAX_PATH, previous));
     CreateDirectoryA(SCRATCH_ROOT, NULL);
     folder = Join(SCRATCH_ROOT, Format("case-%lu-%d", GetCurrentProcessId() % 1000, ++counter));
-    RemoveTree(folder), saverbox = Join(folder, "saverbox");
-    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL) && CreateDirectoryA(saverbox.c_str(), NULL));
-    SetCurrentDirectoryA(folder.c_str()), SetEnvironmentVariableA("NAPKIT_SAVER_LOG", Join(folder, "saver.log").c_str());
+    saverbox = Join(folder, "saverbox");
+    RemoveTree(folder);
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL)) << "cannot create " << folder;
+    ASSERT_TRUE(CreateDirectoryA(saverbox.c_str(), NULL)) << "cannot create " << saverbox;
+    SetCurrentDirectoryA(folder.c_str());
+    SetEnvironmentVariableA("NAPKIT_SAVER_LOG", Join(folder, "saver.log").c_str());
     for (const std::string& dir : { SystemDir(), WindowsDir() }) {
         WIN32_FIND_DATAA found;
         ASSERT_EQ(FindFirstFileA(Join(dir, "*.scr").c_str(), &found), INVALID_HANDLE_VALUE)
             << "a saver was left in " << dir;
     }
     systemIni_ = ReadBytes(SystemIni());
-    active_ = DesktopValue("ScreenSaveActive"), timeout_ = DesktopValue("ScreenSaveTimeOut");
-    spiActive_ = SystemActive(), spiTimeout_ = SystemTimeout();
-    SetSystemActive(1), SetSystemTimeout(300);
-    clockFixed = false, onBox = nullptr, onSleep = nullptr;
-    ZeroMemory(&shellIcon, sizeof shellIcon), TakeCalls();
+    active_ = DesktopValue("ScreenSaveActive");
+    timeout_ = DesktopValue("ScreenSaveTimeOut");
+    spiActive_ = SystemActive();
+    spiTimeout_ = SystemTimeout();
+    SetSystemActive(1);
+    SetSystemTimeout(300);
+    clockFixed = false;
+    onBox = nullptr;
+    onSleep = nullptr;
+    onMenu = nullptr;
+    ZeroMemory(&addedIcon, sizeof addedIcon);
+    ZeroMemory(&shellIcon, sizeof shellIcon);
+    calls.clear();
 }
 
 void Napkit::TearDown()
 {
     if (window && !ended_ && (quitSeen || !IsWindow(window)))
-        ADD_FAILURE() << "the main window ended unexpectedly";
+        ADD_FAILURE() << "the main window ended, and the test did not expect it to";
     onBox = nullptr;
     if (IsWindow(window)) {
         PostMessageA(window, WM_CLOSE, 0, 0);
         PumpFor([this] { return !IsWindow(window); }, 5000);
     }
-    delete answerer, answerer = nullptr;
-    EXPECT_EQ(answerFailure, ""), answerFailure.clear();
+    EXPECT_EQ(TakeCalls(), Lines{}) << "the program made these calls, and the test took none of them";
+    delete answerer;
+    answerer = nullptr;
+    EXPECT_EQ(answerFailure, "");
+    answerFailure.clear();
     for (const std::string& path : installedElsewhere_)
         DeleteFileA(path.c_str());
     WriteBytes(SystemIni(), systemIni_);
-    SetDesktopValue("ScreenSaveActive", active_ == ABSENT ? ABSENT : active_.c_str());
-    SetDesktopValue("ScreenSaveTimeOut", timeout_ == ABSENT ? ABSENT : timeout_.c_str());
-    SetSystemActive(spiActive_), SetSystemTimeout(spiTimeout_);
-    SetCurrentDirectoryA(previousDir_.c_str()), RemoveTree(folder);
+    SetDesktopValue("ScreenSaveActive", active_);
+    SetDesktopValue("ScreenSaveTimeOut", timeout_);
+    SetSystemActive(spiActive_);
+    SetSystemTimeout(spiTimeout_);
+    SetCurrentDirectoryA(previousDir_.c_str());
+    RemoveTree(folder);
 }
 
 HWND Napkit::Start()
 {
+    EXPECT_EQ(TakeCalls(), Lines{}) << "calls made before this start that the test did not take";
     ZeroMemory(&appState, sizeof appState);
-    HINSTANCE instance = appState.instance = GetModuleHandleA(NULL);
+    HINSTANCE instance = GetModuleHandleA(NULL);
+    appState.instance = instance;
     InitPaths();
     static ATOM windowClass = RegisterMainWindowClass(instance);
-    window = mainWindow = CreateWindowExA(0, APP_NAME, APP_NAME, WS_OVERLAPPED, CW_USEDEFAULT,
-        CW_USEDEFAULT, MAIN_WINDOW_SIZE, MAIN_WINDOW_SIZE, NULL, NULL, instance, NULL);
-    ended_ = quitSeen = false;
-    EXPECT_TRUE(windowClass && window) << "no main window";
+    ended_ = false;
+    quitSeen = false;
+    window = CreateWindowExA(0, APP_NAME, APP_NAME, WS_OVERLAPPED, CW_USEDEFAULT, CW_USEDEFAULT,
+                             MAIN_WINDOW_SIZE, MAIN_WINDOW_SIZE, NULL, NULL, instance, NULL);
+    mainWindow = window;
+    EXPECT_NE(windowClass, 0) << "the main window's class was not registered";
+    EXPECT_NE(window, (HWND)NULL) << "no main window";
     return window;
 }
 
 void Napkit::Close()
 {
+    EXPECT_FALSE(quitSeen) << "the program quit before the close";
     ASSERT_TRUE(IsWindow(window)) << "the window was gone before the close";
     ended_ = PostMessageA(window, WM_CLOSE, 0, 0);
     PumpUntil([this] { return !IsWindow(window); }, 5000);
@@ -479,98 +667,187 @@ void Napkit::Close()
 
 void Napkit::ExpectEnded()
 {
-    ended_ = true, Pump(50);
+    ended_ = true;
+    Pump(50);
     EXPECT_TRUE(quitSeen) << "no quit was posted";
 }
 
 void Napkit::Command(UINT id) { SendMessageA(window, WM_COMMAND, id, 0); }
 void Napkit::HotKey(UINT id) { SendMessageA(window, WM_HOTKEY, id, 0); }
-void Napkit::TrayEvent(UINT mouseMessage) { SendMessageA(window, WM_TRAYNOTIFY, 1020, mouseMessage); }
+
+void Napkit::TrayEvent(UINT mouseMessage)
+{
+    ASSERT_NE(addedIcon.hWnd, (HWND)NULL) << "the shell never received an icon";
+    SendMessageA(addedIcon.hWnd, addedIcon.uCallbackMessage, addedIcon.uID, mouseMessage);
+}
+
 void Napkit::Ticks(int n) { Pump(n * POLL_MS + POLL_MS / 2); }
 
-std::string Napkit::Checks()
+// A right click on the icon; the menu tracked is kept in trackedMenu.
+static void OpenMenu(Napkit& test)
 {
-    std::string text;
-    for (UINT id = 40000, state; id < 43000; ++id)
-        if ((state = GetMenuState(appState.menuRoot, id, MF_BYCOMMAND)) != (UINT)-1 && (state & MF_CHECKED))
-            text += (text.empty() ? "" : " ") + std::to_string(id);
-    return text;
+    trackedMenu.clear();
+    test.TrayEvent(WM_RBUTTONUP);
+    EXPECT_FALSE(trackedMenu.empty()) << "a right click on the icon showed no menu";
 }
 
-std::string Napkit::MenuText(UINT id)
+MenuChecks Napkit::Checks()
 {
-    char text[TEXT_SIZE] = "";
-    if (GetMenuState(appState.menuRoot, id, MF_BYCOMMAND) == (UINT)-1)
+    OpenMenu(*this);
+    std::vector<MenuItem> checked;
+    for (const MenuItem& item : trackedMenu) {
+        if (item.state & MFS_CHECKED)
+            checked.push_back(item);
+    }
+    std::sort(checked.begin(), checked.end(), [](const MenuItem& a, const MenuItem& b) { return a.id < b.id; });
+    MenuChecks checks;
+    for (const MenuItem& item : checked) {
+        std::string space = checks.ids.empty() ? "" : " ";
+        checks.ids += space + std::to_string(item.id);
+        checks.captions += (space.empty() ? "" : ", ") + item.caption;
+    }
+    return checks;
+}
+
+Text Napkit::MenuText(UINT id)
+{
+    OpenMenu(*this);
+    for (const MenuItem& item : trackedMenu) {
+        if (item.id == id && !(item.type & MFT_SEPARATOR))
+            return item.caption;
+    }
+    return ABSENT;
+}
+
+Lines Napkit::MenuLayout()
+{
+    OpenMenu(*this);
+    Lines lines;
+    for (const MenuItem& item : trackedMenu) {
+        std::string line(2 * item.depth, ' ');
+        if (item.type & MFT_SEPARATOR)
+            line += "-";
+        else if (item.popup)
+            line += item.caption + " >";
+        else if (item.state & MFS_GRAYED)
+            line += "(grayed) " + item.caption + " " + std::to_string(item.id);
+        else
+            line += item.caption + " " + std::to_string(item.id);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+const NOTIFYICONDATAA& Napkit::AddedIcon() { return addedIcon; }
+
+Text Napkit::Tip()
+{
+    if (!shellIcon.hWnd)
         return ABSENT;
-    return std::string(text, GetMenuStringA(appState.menuRoot, id, text, sizeof text, MF_BYCOMMAND));
+    return std::string(shellIcon.szTip);
 }
-
-std::string Napkit::Tip() { return shellIcon.hWnd ? shellIcon.szTip : ABSENT; }
 
 std::string Napkit::TrayIcon()   // the shared images of the tray's size
 {
     int size = GetSystemMetrics(SM_CXSMICON);
-    auto image = [size](int id) { return LoadImageA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, LR_SHARED); };
-    return !shellIcon.hWnd ? "none" : shellIcon.hIcon == image(IDI_ACTIVE) ? "active"
-        : shellIcon.hIcon == image(IDI_INACTIVE) ? "inactive" : "other";
+    HINSTANCE module = GetModuleHandleA(NULL);
+    if (!shellIcon.hWnd)
+        return "none";
+    if (shellIcon.hIcon == LoadImageA(module, MAKEINTRESOURCEA(IDI_ACTIVE), IMAGE_ICON, size, size, LR_SHARED))
+        return "active";
+    if (shellIcon.hIcon == LoadImageA(module, MAKEINTRESOURCEA(IDI_INACTIVE), IMAGE_ICON, size, size, LR_SHARED))
+        return "inactive";
+    return "other";
 }
 
-void Napkit::DropTrayIcon() { realNotify(NIM_DELETE, &shellIcon), shellIcon.hWnd = NULL; }
+void Napkit::DropTrayIcon()
+{
+    realNotify(NIM_DELETE, &shellIcon);
+    shellIcon.hWnd = NULL;
+}
 
 std::string Napkit::Install(const char* builtName, const std::string& name, std::string dir)
 {
-    dir = dir.empty() ? saverbox : dir;
+    if (dir.empty())
+        dir = saverbox;
     std::string target = Join(dir, name);
     EXPECT_TRUE(CopyFileA(SaverFile(builtName).c_str(), target.c_str(), FALSE)) << "cannot install " << target;
     if (dir != saverbox)
         installedElsewhere_.push_back(target);
-    WIN32_FIND_DATAA found;
+    WIN32_FIND_DATAA found = {};
     FindClose(FindFirstFileA(target.c_str(), &found));
-    return found.cAlternateFileName[0] ? Join(dir, found.cAlternateFileName) : target;
+    if (found.cAlternateFileName[0])
+        return Join(dir, found.cAlternateFileName);
+    return target;
 }
 
-void Napkit::SetIni(const char* section, const char* key, const char* value) { WriteIni(Ini(), section, key, value ? value : ABSENT); }
+void Napkit::SetIni(const char* section, const char* key, const char* value)
+{
+    WriteIni(Ini(), section, key, value ? value : ABSENT);
+}
 
 Program::Program(const std::string& arguments, const std::string& dir)
 {
     STARTUPINFOA startup = { sizeof startup };
-    std::string line = "\"" + NapkitExe() + "\"" + (arguments.empty() ? "" : " " + arguments);
-    if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, dir.empty() ? NULL : dir.c_str(),
-                        &startup, &info_))
+    std::string line = "\"" + NapkitExe() + "\"";
+    if (!arguments.empty())
+        line += " " + arguments;
+    const char* current = dir.empty() ? NULL : dir.c_str();
+    if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, current, &startup, &info_)) {
         ADD_FAILURE() << "cannot start " << line;
-    else
-        watch_ = new Watch(info_.dwProcessId, [](HWND box, size_t) { PostMessageA(box, WM_COMMAND, IDOK, 0); });
+        return;
+    }
+    auto ok = [](HWND box, size_t) { PostMessageA(box, WM_COMMAND, IDOK, 0); };
+    watch_ = new Watch(info_.dwProcessId, false, ok);
 }
 
 Program::~Program()
 {
-    if (info_.hProcess && WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0)
-        TerminateProcess(info_.hProcess, 1), WaitForSingleObject(info_.hProcess, 5000);
+    if (info_.hProcess && WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0) {
+        TerminateProcess(info_.hProcess, 1);
+        WaitForSingleObject(info_.hProcess, 5000);
+    }
     delete (Watch*)watch_;
-    CloseHandle(info_.hProcess), CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+    CloseHandle(info_.hThread);
+    EXPECT_EQ(boxesSeen_, Boxes().size()) << "NAPKIT.EXE showed boxes that the test never looked at";
 }
 
 DWORD Program::Wait(DWORD ms)
 {
     DWORD code = STILL_ACTIVE;
+    auto* watch = (Watch*)watch_;
+    if (watch)
+        InterlockedExchange(&watch->answering, 1);
     if (PumpUntil([this] { return WaitForSingleObject(info_.hProcess, 0) == WAIT_OBJECT_0; }, ms))
         GetExitCodeProcess(info_.hProcess, &code);
+    if (watch)
+        InterlockedExchange(&watch->answering, 0);
     return code;
 }
 
 HWND Program::Window(DWORD ms)
 {
     HWND found = NULL;
-    DWORD process = 0;
-    PumpFor([&] { return GetWindowThreadProcessId(found = FindNapkitWindow(), &process), process == info_.dwProcessId; }, ms);
+    auto ours = [&] {
+        DWORD process = 0;
+        found = FindNapkitWindow();
+        GetWindowThreadProcessId(found, &process);
+        return process == info_.dwProcessId;
+    };
+    PumpFor(ours, ms);
     return found;
 }
 
 Lines Program::Boxes()
 {
+    Lines boxes;
     EnterCriticalSection(&lock);
-    Lines boxes = watch_ ? ((Watch*)watch_)->boxes : Lines();
-    return LeaveCriticalSection(&lock), boxes;
+    if (watch_)
+        boxes = ((Watch*)watch_)->boxes;
+    LeaveCriticalSection(&lock);
+    boxesSeen_ = boxes.size();
+    return boxes;
 }
 
 HWND FindNapkitWindow() { return FindWindowA("NAPKIT", "NAPKIT"); }
