@@ -9,11 +9,19 @@
 
 namespace {
 
-constexpr char UNKNOWN_BOX[] = "box none 0x1000 NAPKIT|現在設定されているスクリーンセーバーが未知の物です。\n"
+constexpr char UNKNOWN_BOX[] = "box none 0x1000 NAPKIT|"
+                               "現在設定されているスクリーンセーバーが未知の物です。\n"
                                "取得している情報を更新します。";
 constexpr char DELETED_BOX[] = "box main 0x30 NAPKIT|ファイルが削除もしくは移動されています。\n"
                                "スクリーンセーバーの情報を更新します。";
 
+constexpr char MOVED_BOX[] = "box main 0x30 NAPKIT|ファイルが移動されました。"
+                             "スクリーンセーバーの情報を更新します。";
+
+std::string Changed(const char* stem)
+{
+    return std::string("スクリーンセーバーを「 ") + stem + " 」に変更しました。";
+}
 std::string Quoted(const std::string& path, const char* args = "") { return "\"" + path + "\"" + args; }
 std::string WithSaver(UINT id) { return "40101 40205 40301 " + std::to_string(id); }
 
@@ -87,14 +95,17 @@ TEST_F(Catalogue, NamesComeFromTheSaverOrItsFileName)
         const char* label;
     };
     const Row rows[] = {
-        { .built = "logsaver.scr", .file = "LOG.SCR", .useName = nullptr, .longPath = false, .label = "テスト用ロガー" },
+        { .built = "logsaver.scr", .file = "LOG.SCR", .useName = nullptr, .longPath = false,
+          .label = "テスト用ロガー" },
         { .built = "logsaver.scr", .file = "LOG.SCR", .useName = "0", .longPath = false, .label = "LOG" },
         { .built = "nameless.scr", .file = "Plain Name.scr", .useName = "1", .longPath = false, .label = "Plain Name" },
         { .built = "emptyname.scr", .file = "EMPTY.SCR", .useName = "1", .longPath = false, .label = "EMPTY" },
-        { .built = "logsaver.scr", .file = "Long Name.scr", .useName = "1", .longPath = true, .label = "テスト用ロガー" },
+        { .built = "logsaver.scr", .file = "Long Name.scr", .useName = "1", .longPath = true,
+          .label = "テスト用ロガー" },
         { .built = "nameless.scr", .file = long65 + ".scr", .useName = "1", .longPath = true, .label = long65.c_str() },
         // "&&" shows as "&"
-        { .built = "nameless.scr", .file = "Tom & Jerry.scr", .useName = "1", .longPath = true, .label = "Tom && Jerry" },
+        { .built = "nameless.scr", .file = "Tom & Jerry.scr", .useName = "1", .longPath = true,
+          .label = "Tom && Jerry" },
         // 82 bytes cut to 63 would end in the lead byte of "め": 62 are kept.
         { .built = "longname.scr", .file = "LONG.SCR", .useName = "1", .longPath = false,
           .label = "ABとても長い名前のスクリーンセーバーで表示名の切り詰め方を確か" },
@@ -192,11 +203,11 @@ TEST_F(Catalogue, ChoosingASaverWritesAndAnnouncesIt)
     };
     const Row rows[] = {
         { .name = "with box", .flags = nullptr, .useName = "0", .act = &Napkit::Command, .id = 41002,
-          .calls = { "spi 17 1 2", "box main 0x0 NAPKIT|スクリーンセーバーを「 BETA 」に変更しました。" },
+          .calls = { "spi 17 1 2", "box main 0x0 NAPKIT|" + Changed("BETA") },
           .written = b, .checked = 41002 },
         { .name = "with box, menu showing display names", .flags = nullptr, .useName = "1",
           .act = &Napkit::Command, .id = 41003,
-          .calls = { "spi 17 1 2", "box main 0x0 NAPKIT|スクリーンセーバーを「 GAMMA 」に変更しました。" },
+          .calls = { "spi 17 1 2", "box main 0x0 NAPKIT|" + Changed("GAMMA") },
           .written = c, .checked = 41003 },
         { .name = "without box", .flags = "1", .useName = "0", .act = &Napkit::Command, .id = 41003,
           .calls = { "spi 17 1 2" }, .written = c, .checked = 41003 },
@@ -247,7 +258,7 @@ TEST_F(Catalogue, MissingSaversAreReportedAndTheCatalogueRebuilt)
     EXPECT_EQ(TakeCalls(), Lines{ "sleep 50" }) << "a change is read a second time, 50 ms later";
     DeleteFileA(a.c_str());
     Command(41900);
-    calls = { "exec 10 " + Quoted(a), "box main 0x30 NAPKIT|ファイルが移動されました。スクリーンセーバーの情報を更新します。" };
+    calls = { "exec 10 " + Quoted(a), MOVED_BOX };
     EXPECT_EQ(TakeCalls(), calls);
     EXPECT_EQ(Checks(), WithSaver(41001)) << "BETA alone is left";
     // Savers that exist but never run: the first try and three retries, then it gives up.
@@ -274,11 +285,11 @@ TEST_F(Catalogue, LimitsOfPathsAndCount)
     Close();
     for (int i = 1; i < 899; ++i)
         CopyFileA(SaverFile("logsaver.scr").c_str(), (saverbox + "\\S" + std::to_string(i) + ".SCR").c_str(), FALSE);
-    SetScrnsave(b);
+    SetScrnsave(saverbox + "\\S1.SCR");
     Start();   // 901 with the long one, BETA and GAMMA
     EXPECT_NE(MenuText(41899), ABSENT) << "the 899th saver was not listed";
     EXPECT_EQ(MenuText(41900), SAVER_SETTINGS_ITEM) << "a 900th saver took the id of the saver settings";
-    EXPECT_EQ(TakeCalls(), Lines{}) << "BETA is known";
+    EXPECT_EQ(TakeCalls(), Lines{}) << "S1.SCR is known";
     Close();
 }
 
@@ -318,7 +329,8 @@ TEST_F(Catalogue, NoSaverAtAllEndsTheProgram)
     SetScrnsave(ABSENT);
     Start();
     Lines box = { "box none 0x1000 NAPKIT|スクリーンセーバーが１つもありません。\n"
-                  "一度終了しますので、スクリーンセーバーをインストールした後に\n「NAPKIT」を再度実行して下さい。" };
+                  "一度終了しますので、スクリーンセーバーをインストールした後に\n"
+                  "「NAPKIT」を再度実行して下さい。" };
     EXPECT_EQ(TakeCalls(), box);
     ExpectEnded();
     EXPECT_EQ(Scrnsave(), ABSENT);

@@ -18,7 +18,10 @@ struct Dialogs : Napkit {
     }
 };
 
-std::string Range(const char* value) { return std::string("box dialog 0x30 時間指定|入力範囲を超えています。(") + value + ")"; }
+std::string Range(const char* value)
+{
+    return std::string("box dialog 0x30 時間指定|入力範囲を超えています。(") + value + ")";
+}
 
 // The texts a value dialog shows: title, prompt, field, unit and range.
 Text Shown(HWND dialog)
@@ -33,8 +36,13 @@ Text Shown(HWND dialog)
 
 TEST_F(Dialogs, ValuesAreTakenOnlyWhenConfirmedAndInRange)
 {
-    const Text MINUTES = "待ち時間設定|スクリーンセーバーが起動するまでの時間を「分単位」で入力してください。|5|分|（ １～６０ ）";
-    const Text WAIT = "ウエイト設定|スクリーンセーバー直接起動時のウエイトを入力してください。|450|ミリ秒|Default : 500";
+    const Text MINUTES = "待ち時間設定"
+                         "|スクリーンセーバーが起動するまでの時間を"
+                         "「分単位」で入力してください。"
+                         "|5|分|（ １～６０ ）";
+    const Text WAIT = "ウエイト設定"
+                      "|スクリーンセーバー直接起動時のウエイトを入力してください。"
+                      "|450|ミリ秒|Default : 500";
     struct Row {
         const char* name;
         UINT command;
