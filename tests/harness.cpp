@@ -19,12 +19,10 @@ ULONGLONG fixedTicks;
 NOTIFYICONDATAA addedIcon;   // as received with NIM_ADD
 NOTIFYICONDATAA shellIcon;   // what the shell holds; hWnd NULL: no icon
 struct MenuItem {
-    int depth;
     UINT id;
-    UINT type;
-    UINT state;
-    bool popup;
+    bool checked;
     Text caption;
+    Text line;   // as MenuLayout shows it
 };
 std::vector<MenuItem> trackedMenu;   // as it was when last tracked
 HWND mainWindow;
@@ -122,7 +120,7 @@ BOOL WINAPI RecordNotify(DWORD message, PNOTIFYICONDATAA data)
     return done;
 }
 
-void Snapshot(HMENU menu, int depth)
+void Snapshot(HMENU menu, const std::string& indent)
 {
     for (int i = 0; i < GetMenuItemCount(menu); ++i) {
         MENUITEMINFOA info = {};
@@ -131,9 +129,16 @@ void Snapshot(HMENU menu, int depth)
         GetMenuItemInfoA(menu, i, TRUE, &info);
         char caption[TEXT_SIZE] = "";
         GetMenuStringA(menu, i, caption, sizeof caption, MF_BYPOSITION);
-        trackedMenu.push_back(MenuItem{ depth, info.wID, info.fType, info.fState, info.hSubMenu != NULL, caption });
+        std::string line = indent + caption + " " + std::to_string(info.wID);
+        if (info.fType & MFT_SEPARATOR)
+            line = indent + "-";
+        else if (info.hSubMenu)
+            line = indent + caption + " >";
+        else if (info.fState & MFS_GRAYED)
+            line = indent + "(grayed) " + caption + " " + std::to_string(info.wID);
+        trackedMenu.push_back(MenuItem{ info.wID, (info.fState & MFS_CHECKED) != 0, caption, line });
         if (info.hSubMenu)
-            Snapshot(info.hSubMenu, depth + 1);
+            Snapshot(info.hSubMenu, indent + "  ");
     }
 }
 
@@ -141,7 +146,7 @@ void Snapshot(HMENU menu, int depth)
 BOOL WINAPI RecordTrackMenu(HMENU menu, UINT, int, int, int, HWND, const RECT*)
 {
     trackedMenu.clear();
-    Snapshot(menu, 0);
+    Snapshot(menu, "");
     if (onMenu)
         onMenu();
     return FALSE;
@@ -695,16 +700,13 @@ MenuChecks Napkit::Checks()
 {
     OpenMenu(*this);
     std::vector<MenuItem> checked;
-    for (const MenuItem& item : trackedMenu) {
-        if (item.state & MFS_CHECKED)
-            checked.push_back(item);
-    }
+    std::copy_if(trackedMenu.begin(), trackedMenu.end(), std::back_inserter(checked),
+                 [](const MenuItem& item) { return item.checked; });
     std::sort(checked.begin(), checked.end(), [](const MenuItem& a, const MenuItem& b) { return a.id < b.id; });
     MenuChecks checks;
     for (const MenuItem& item : checked) {
-        std::string space = checks.ids.empty() ? "" : " ";
-        checks.ids += space + std::to_string(item.id);
-        checks.captions += (space.empty() ? "" : ", ") + item.caption;
+        checks.ids += (checks.ids.empty() ? "" : " ") + std::to_string(item.id);
+        checks.captions += (checks.captions.empty() ? "" : ", ") + item.caption;
     }
     return checks;
 }
@@ -713,7 +715,7 @@ Text Napkit::MenuText(UINT id)
 {
     OpenMenu(*this);
     for (const MenuItem& item : trackedMenu) {
-        if (item.id == id && !(item.type & MFT_SEPARATOR))
+        if (item.id == id)
             return item.caption;
     }
     return ABSENT;
@@ -723,18 +725,8 @@ Lines Napkit::MenuLayout()
 {
     OpenMenu(*this);
     Lines lines;
-    for (const MenuItem& item : trackedMenu) {
-        std::string line(2 * item.depth, ' ');
-        if (item.type & MFT_SEPARATOR)
-            line += "-";
-        else if (item.popup)
-            line += item.caption + " >";
-        else if (item.state & MFS_GRAYED)
-            line += "(grayed) " + item.caption + " " + std::to_string(item.id);
-        else
-            line += item.caption + " " + std::to_string(item.id);
-        lines.push_back(line);
-    }
+    for (const MenuItem& item : trackedMenu)
+        lines.push_back(item.line);
     return lines;
 }
 
