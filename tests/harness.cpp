@@ -249,9 +249,7 @@ namespace {
 
 std::string Join(const std::string& dir, const std::string& name)
 {
-    if (dir.back() == '\\')
-        return dir + name;
-    return dir + "\\" + name;
+    return dir.back() == '\\' ? dir + name : dir + "\\" + name;
 }
 
 std::string BuildDir()   // tests\..
@@ -413,9 +411,7 @@ std::string DesktopValue(const char* name)
         return ABSENT;
     LONG result = RegQueryValueExA(key, name, NULL, NULL, (BYTE*)value, &size);
     RegCloseKey(key);
-    if (result != ERROR_SUCCESS)
-        return ABSENT;
-    return std::string(value, size);
+    return result == ERROR_SUCCESS ? std::string(value, size) : ABSENT;
 }
 
 void SetDesktopValue(const char* name, const std::string& text)
@@ -468,15 +464,10 @@ Lines TakeCalls()
 
 Lines TakeCalls(const char* prefix)
 {
-    Lines taken;
-    Lines left;
-    for (const Text& line : TakeCalls()) {
-        if (line.compare(0, lstrlenA(prefix), prefix) == 0)
-            taken.push_back(line);
-        else
-            left.push_back(line);
-    }
-    calls.swap(left);
+    auto starts = [prefix](const Text& line) { return line.compare(0, lstrlenA(prefix), prefix) == 0; };
+    auto end = std::stable_partition(calls.begin(), calls.end(), starts);
+    Lines taken(calls.begin(), end);
+    calls.erase(calls.begin(), end);
     return taken;
 }
 
@@ -526,9 +517,7 @@ void AnswerDialogs(std::vector<DialogAction> actions)
 
 int DialogsSeen()
 {
-    if (!answerer)
-        return 0;
-    return (int)answerer->seen.size();
+    return answerer ? (int)answerer->seen.size() : 0;
 }
 
 static DWORD_PTR SendToControl(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam)
@@ -734,9 +723,7 @@ const NOTIFYICONDATAA& Napkit::AddedIcon() { return addedIcon; }
 
 Text Napkit::Tip()
 {
-    if (!shellIcon.hWnd)
-        return ABSENT;
-    return std::string(shellIcon.szTip);
+    return shellIcon.hWnd ? Text(shellIcon.szTip) : Text(ABSENT);
 }
 
 std::string Napkit::TrayIcon()   // the shared images of the tray's size

@@ -49,6 +49,8 @@ TEST_F(Mends, DialogsShowWholeTextsAndChangeOnlyWhatWasConfirmed)
             Press(d, row.button);
         } });
         Command(row.command);
+        Lines timeoutSet = { "spi 15 420 2", "reg ScreenSaveTimeOut 4 420" };
+        EXPECT_EQ(TakeCalls(), row.after == 420 ? timeoutSet : Lines{});
         EXPECT_EQ(SystemTimeout(), row.after) << row.command << row.value;
         EXPECT_EQ(DesktopValue("ScreenSaveTimeOut"), row.registry == ABSENT ? ABSENT : Sz(row.registry));
         EXPECT_EQ(ReadIni(Ini(), "Action", row.key), row.ini) << row.value;
@@ -60,6 +62,7 @@ TEST_F(Mends, DialogsShowWholeTextsAndChangeOnlyWhatWasConfirmed)
 
 TEST_F(Mends, SecondDialogIsNotOpenedWhileOneIs)
 {
+    const std::string Range0 = "box dialog 0x30 時間指定|入力範囲を超えています。(0)";
     Start();
     AnswerDialogs({ [&](HWND d) {
         TypeText(d, IDC_VALUE_EDIT, "0"), Press(d, IDOK);   // the range box opens
@@ -69,6 +72,8 @@ TEST_F(Mends, SecondDialogIsNotOpenedWhileOneIs)
     onBox = [&](const std::string&) { return Command(IDM_WAIT_SETTING), KeepBoxOpen(300); };
     Command(IDM_TIMEOUT_CUSTOM);
     EXPECT_EQ(DialogsSeen(), 1);
+    Lines calls = { Range0, "spi 15 420 2", "reg ScreenSaveTimeOut 4 420" };
+    EXPECT_EQ(TakeCalls(), calls);
     EXPECT_EQ(SystemTimeout(), 420u);
     EXPECT_EQ(ReadIni(Ini(), "Action", "ScreenSaveCommandWait"), ABSENT);
     Close();
@@ -102,6 +107,7 @@ TEST_F(Mends, NothingFollowsABoxOnceTheCloseHasBegun)
             return SendMessageA(window, row.message, TRUE, 0), SetScrnsave(ELSEWHERE), KeepBoxOpen(100); };
         row.command ? Command(row.command) : (SetScrnsave("C:\\UNKNOWN.SCR"), Ticks(2));
         EXPECT_EQ(TakeCalls("box").size(), 1u) << row.command;
+        TakeCalls();   // the poll's second read, or the start before the box
         EXPECT_EQ(Scrnsave(), ELSEWHERE);
         ExpectEnded();
         SetScrnsave(one = Install("logsaver.scr", "ONE.SCR"));

@@ -188,7 +188,7 @@ TEST_F(Tray, StartsWaitTheConfiguredTimeOnce)
 TEST_F(Tray, RightClickShowsTheMenuAndARefreshWaitsUntilItCloses)
 {
     Start();
-    std::string two = Install("nameless.scr", "TWO.SCR");
+    Install("nameless.scr", "TWO.SCR", SystemDir());   // saver 2, once the catalogue is rebuilt
     onMenu = [this] { HotKey(42030); };
     TrayEvent(WM_RBUTTONUP);
     onMenu = nullptr;
@@ -198,6 +198,7 @@ TEST_F(Tray, RightClickShowsTheMenuAndARefreshWaitsUntilItCloses)
     Pump(100);
     EXPECT_EQ(MenuText(41002), "TWO") << "the refresh runs once the menu has closed";
     EXPECT_EQ(TakeCalls(), Lines{});
+    Close();
 }
 
 TEST_F(Tray, OtherEventsAndUnknownCommandsDoNothingAndANewTaskbarGetsTheIcon)
