@@ -789,7 +789,8 @@ Program::~Program()
     delete (Watch*)watch_;
     CloseHandle(info_.hProcess);
     CloseHandle(info_.hThread);
-    EXPECT_EQ(boxesSeen_, Boxes().size()) << "NAPKIT.EXE showed boxes that the test never looked at";
+    size_t looked = boxesSeen_;
+    EXPECT_EQ(Boxes().size(), looked) << "NAPKIT.EXE showed boxes that the test never looked at";
 }
 
 DWORD Program::Wait(DWORD ms)
