@@ -1,5 +1,6 @@
 #include "harness.h"
 #include <algorithm>
+#include <cstdio>
 #include "app/app.h"
 #include "settings/settings.h"
 #include "res/resource.h"
@@ -212,10 +213,19 @@ class Bench : public ::testing::Environment {
 
 }  // namespace
 
+// Wine's debugger ends a crashed program with exit code 0: a crash must fail the run.
+static LONG WINAPI Crashed(EXCEPTION_POINTERS* info)
+{
+    printf("the test program crashed: exception %#lx\n", info->ExceptionRecord->ExceptionCode);
+    fflush(stdout);
+    ExitProcess(3);
+}
+
 // Ends without the static destructors: the recorders stay in place until the
 // end, and nothing of the program's can call into a destroyed one.
 int main(int argc, char** argv)
 {
+    SetUnhandledExceptionFilter(Crashed);
     ::testing::InitGoogleTest(&argc, argv);
     ExitProcess(RUN_ALL_TESTS());
 }
@@ -786,11 +796,11 @@ Program::~Program()
         TerminateProcess(info_.hProcess, 1);
         WaitForSingleObject(info_.hProcess, 5000);
     }
+    size_t looked = boxesSeen_;
+    EXPECT_EQ(Boxes().size(), looked) << "NAPKIT.EXE showed boxes that the test never looked at";
     delete (Watch*)watch_;
     CloseHandle(info_.hProcess);
     CloseHandle(info_.hThread);
-    size_t looked = boxesSeen_;
-    EXPECT_EQ(Boxes().size(), looked) << "NAPKIT.EXE showed boxes that the test never looked at";
 }
 
 DWORD Program::Wait(DWORD ms)
