@@ -163,8 +163,6 @@ TEST_F(Dialogs, HotKeysAreTakenWhileRunningWhenEnabled)
           .taken = "3F 4Q 4W 4E 4R " },
         { .name = "a digit, the word for none in any case, a word", .enable = "1", .modifiers = nullptr,
           .keys = { "7", "nothing!", "NoThInG!", "Zebra" }, .taken = "3Z 3X 3A 3F 37 " },
-        { .name = "modifiers beyond the four bits", .enable = "1", .modifiers = "20", .keys = {},
-          .taken = "3F 4Z 4X 4A 4S " },
         { .name = "disabled", .enable = "0", .modifiers = nullptr, .keys = {}, .taken = "" },
         { .name = "absent", .enable = nullptr, .modifiers = nullptr, .keys = {}, .taken = "" },
     };
