@@ -1,17 +1,27 @@
-// The savers of the three folders: their menu names, matching SYSTEM.INI at
-// start and on every poll, choosing one, random choice, running them, and
-// the limits of the catalogue. Three savers, one per folder, give known
-// indexes: 1 saverbox, 2 system directory, 3 Windows directory. The clock is
-// fixed where a random pick matters: at second 1000 a pick of three is 2, at
-// second 1004 it is 3 (of two, 2).
+// The savers of the three folders: their menu names and order, matching
+// SYSTEM.INI at start and on every poll, choosing one, random choice,
+// running them, and the limits of the catalogue. Three savers, one per
+// folder, give known indexes: 1 saverbox, 2 system directory, 3 Windows
+// directory. The clock is fixed where a random pick matters: at second 1000
+// a pick of three is 2, at second 1004 it is 3 (of two, 2).
 #include "harness.h"
 #include <algorithm>
 
 namespace {
 
-constexpr char UNKNOWN_BOX[] = "box none 0x1000 NAPKIT|現在設定されているスクリーンセーバーが未知の物です。\n取得している情報を更新します。";
-constexpr char DELETED_BOX[] = "box main 0x30 NAPKIT|ファイルが削除もしくは移動されています。\nスクリーンセーバーの情報を更新します。";
+constexpr char UNKNOWN_BOX[] = "box none 0x1000 NAPKIT|"
+                               "現在設定されているスクリーンセーバーが未知の物です。\n"
+                               "取得している情報を更新します。";
+constexpr char DELETED_BOX[] = "box main 0x30 NAPKIT|ファイルが削除もしくは移動されています。\n"
+                               "スクリーンセーバーの情報を更新します。";
 
+constexpr char MOVED_BOX[] = "box main 0x30 NAPKIT|ファイルが移動されました。"
+                             "スクリーンセーバーの情報を更新します。";
+
+std::string Changed(const char* stem)
+{
+    return std::string("スクリーンセーバーを「 ") + stem + " 」に変更しました。";
+}
 std::string Quoted(const std::string& path, const char* args = "") { return "\"" + path + "\"" + args; }
 std::string WithSaver(UINT id) { return "40101 40205 40301 " + std::to_string(id); }
 
@@ -19,53 +29,133 @@ struct Catalogue : Napkit {
     std::string a, b, c;   // ALPHA, BETA, GAMMA
     void SetUp() override
     {
-        Napkit::SetUp(), SetScrnsave(a = Install("logsaver.scr", "ALPHA.SCR"));
-        b = Install("logsaver.scr", "BETA.SCR", SystemDir()), c = Install("logsaver.scr", "GAMMA.SCR", WindowsDir());
-        SetIni("Action", "UseSaverName", "0"), SetIni("Action", "ScreenSaveCommandWait", "300");
+        Napkit::SetUp();
+        a = Install("logsaver.scr", "ALPHA.SCR");
+        b = Install("logsaver.scr", "BETA.SCR", SystemDir());
+        c = Install("logsaver.scr", "GAMMA.SCR", WindowsDir());
+        SetScrnsave(a);
+        SetIni("Action", "UseSaverName", "0");
+        SetIni("Action", "ScreenSaveCommandWait", "300");
     }
 };
 
+TEST_F(Catalogue, MenuListsTheSaversFoundLastFirstAmongTheCommands)
+{
+    const Lines layout = {
+        "-",
+        "スクリーンセーバー起動 >",
+        "  通常起動 42000",
+        "  ランダム起動 42010",
+        "ウエイト設定 42020",
+        "スクリーンセーバー変更 >",
+        "  GAMMA 41003",
+        "  BETA 41002",
+        "  ALPHA 41001",
+        "  -",
+        "  設定 41900",
+        "  ランダムチェンジ 41950",
+        "-",
+        "スクリーンセーバーの状態 >",
+        "   [ ＯＮ ] 40301",
+        "   [ ＯＦＦ ] 40302",
+        "待ち時間 >",
+        "  ５分 40205",
+        "  １０分 40210",
+        "  １５分 40215",
+        "  ２０分 40220",
+        "  ３０分 40230",
+        "  ６０分 40260",
+        "  -",
+        "  任意 40200",
+        "ダブルクリック動作 >",
+        "  スクリーンセーバー起動 40100",
+        "  有効／無効  切り替え 40101",
+        "-",
+        "リフレッシュ 42030",
+        "設定 42040",
+        "-",
+        "バージョン情報(&A) 42050",
+        "終了(&X) 42060",
+        "-",
+    };
+    Start();
+    EXPECT_EQ(MenuLayout(), layout) << "the Windows directory's savers first, then the system's, then saverbox's";
+    EXPECT_EQ(TakeCalls(), Lines{});
+    Close();
+}
+
 TEST_F(Catalogue, NamesComeFromTheSaverOrItsFileName)
 {
-    const char* long65 = "A file name of sixty-five bytes that a 63-byte label would cut off";
-    // configured: the path by its 8.3 alias, or by its long name as NT's display settings write it
-    const struct { const char* built; std::string file; const char* useName; bool longPath; std::string label; } rows[] = {
-        { "logsaver.scr", "LOG.SCR", nullptr, false, "テスト用ロガー" }, { "logsaver.scr", "LOG.SCR", "0", false, "LOG" },
-        { "nameless.scr", "Plain Name.scr", "1", false, "Plain Name" }, { "emptyname.scr", "EMPTY.SCR", "1", false, "EMPTY" },
-        { "logsaver.scr", "Long Name.scr", "1", true, "テスト用ロガー" }, { "nameless.scr", long65 + std::string(".scr"), "1", true, long65 },
-        { "nameless.scr", "Tom & Jerry.scr", "1", true, "Tom && Jerry" },   // "&&" shows as "&"
+    const std::string long65 = "A file name of sixty-five bytes that a 63-byte label would cut off";
+    struct Row {
+        const char* built;
+        std::string file;
+        const char* useName;   // [Action] UseSaverName
+        bool longPath;   // configured by its long name, as NT's display settings write it; else by its 8.3 alias
+        const char* label;
+    };
+    const Row rows[] = {
+        { .built = "logsaver.scr", .file = "LOG.SCR", .useName = nullptr, .longPath = false,
+          .label = "テスト用ロガー" },
+        { .built = "logsaver.scr", .file = "LOG.SCR", .useName = "0", .longPath = false, .label = "LOG" },
+        { .built = "nameless.scr", .file = "Plain Name.scr", .useName = "1", .longPath = false, .label = "Plain Name" },
+        { .built = "emptyname.scr", .file = "EMPTY.SCR", .useName = "1", .longPath = false, .label = "EMPTY" },
+        { .built = "logsaver.scr", .file = "Long Name.scr", .useName = "1", .longPath = true,
+          .label = "テスト用ロガー" },
+        { .built = "nameless.scr", .file = long65 + ".scr", .useName = "1", .longPath = true, .label = long65.c_str() },
+        // "&&" shows as "&"
+        { .built = "nameless.scr", .file = "Tom & Jerry.scr", .useName = "1", .longPath = true,
+          .label = "Tom && Jerry" },
         // 82 bytes cut to 63 would end in the lead byte of "め": 62 are kept.
-        { "longname.scr", "LONG.SCR", "1", false, "ABとても長い名前のスクリーンセーバーで表示名の切り詰め方を確か" },
+        { .built = "longname.scr", .file = "LONG.SCR", .useName = "1", .longPath = false,
+          .label = "ABとても長い名前のスクリーンセーバーで表示名の切り詰め方を確か" },
         // 81 bytes: 63 end on a whole character.
-        { "oddname.scr", "ODD.SCR", "1", false, "Aとても長い名前のスクリーンセーバーで表示名の切り詰め方を確かめ" },
+        { .built = "oddname.scr", .file = "ODD.SCR", .useName = "1", .longPath = false,
+          .label = "Aとても長い名前のスクリーンセーバーで表示名の切り詰め方を確かめ" },
     };
     DeleteFileA(a.c_str());
-    for (const auto& row : rows) {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.file);
         std::string alias = Install(row.built, row.file);
-        SetScrnsave(row.longPath ? saverbox + "\\" + row.file : alias), SetIni("Action", "UseSaverName", row.useName);
-        Start(), Ticks(1);
-        EXPECT_EQ(TakeCalls("box"), Lines{});
+        SetScrnsave(row.longPath ? saverbox + "\\" + row.file : alias);
+        SetIni("Action", "UseSaverName", row.useName);
+        Start();
+        Ticks(1);
+        EXPECT_EQ(TakeCalls(), Lines{}) << "the saver configured is known, at start and on the poll";
         EXPECT_EQ(MenuText(41001), row.label);
         EXPECT_EQ(Checks(), WithSaver(41001));
-        Close(), DeleteFileA(alias.c_str());
+        Close();
+        DeleteFileA(alias.c_str());
     }
 }
 
 TEST_F(Catalogue, StartMatchesSystemIniOrPicksAtRandom)
 {
-    const struct { const char* name; std::string configured; const char* randomSet; UINT checked; Lines calls; std::string written; } rows[] = {
-        { "match, other case", "c:\\windows\\gamma.scr", nullptr, 41003, {}, "c:\\windows\\gamma.scr" },
-        { "absent", ABSENT, "0", 41002, {}, b },
-        { "random at start", c, "1", 41002, {}, b },
-        { "random set 2 acts as 0", c, "2", 41003, {}, c },
-        { "unknown", "C:\\GONE.SCR", "0", 41002, { UNKNOWN_BOX }, b },
+    struct Row {
+        const char* name;
+        std::string configured;
+        const char* randomSet;   // [Action] ScreenSaver_RandomSet
+        UINT checked;
+        Lines calls;
+        std::string written;
+    };
+    const Row rows[] = {
+        { .name = "match, other case", .configured = "c:\\windows\\gamma.scr", .randomSet = nullptr,
+          .checked = 41003, .calls = {}, .written = "c:\\windows\\gamma.scr" },
+        { .name = "absent", .configured = ABSENT, .randomSet = "0", .checked = 41002, .calls = {}, .written = b },
+        { .name = "random at start", .configured = c, .randomSet = "1", .checked = 41002, .calls = {}, .written = b },
+        { .name = "random set 2 acts as 0", .configured = c, .randomSet = "2", .checked = 41003, .calls = {},
+          .written = c },
+        { .name = "unknown", .configured = "C:\\GONE.SCR", .randomSet = "0", .checked = 41002,
+          .calls = { UNKNOWN_BOX }, .written = b },
     };
     FixClock(1000);
-    for (const auto& row : rows) {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        SetScrnsave(row.configured), SetIni("Action", "ScreenSaver_RandomSet", row.randomSet), Start();
-        EXPECT_EQ(TakeCalls("box"), row.calls);
+        SetScrnsave(row.configured);
+        SetIni("Action", "ScreenSaver_RandomSet", row.randomSet);
+        Start();
+        EXPECT_EQ(TakeCalls(), row.calls);
         EXPECT_EQ(Checks(), WithSaver(row.checked));
         EXPECT_EQ(Scrnsave(), row.written);
         Close();
@@ -74,62 +164,112 @@ TEST_F(Catalogue, StartMatchesSystemIniOrPicksAtRandom)
 
 TEST_F(Catalogue, PollFollowsSystemIniChangedElsewhere)
 {
-    FixClock(1000), Start(), SetScrnsave(c), Ticks(1);
+    FixClock(1000);
+    Start();
+    SetScrnsave(c);
+    Ticks(1);
+    EXPECT_EQ(TakeCalls(), Lines{ "sleep 50" }) << "a change is read a second time, 50 ms later";
     EXPECT_EQ(Checks(), WithSaver(41003));
-    TakeCalls(), SetScrnsave("C:\\WINDOWS\\GAMMA.SCR"), Ticks(1);
+    SetScrnsave("C:\\WINDOWS\\GAMMA.SCR");
+    Ticks(1);
     EXPECT_EQ(TakeCalls(), Lines{}) << "a change of case is no change";
     // Read while another program rewrites it: the second read finds it whole.
     onSleep = [this](DWORD) { SetScrnsave("C:\\WINDOWS\\GAMMA.SCR"); };
-    SetScrnsave("C:\\HALF"), Ticks(1), onSleep = nullptr;
-    EXPECT_EQ(TakeCalls("box"), Lines{});
+    SetScrnsave("C:\\HALF");
+    Ticks(1);
+    onSleep = nullptr;
+    EXPECT_EQ(TakeCalls(), Lines{ "sleep 50" }) << "no box for a file read while it was being written";
     // An unknown saver: one box however long it stays open, then a new pick.
     onBox = [](const std::string&) { return KeepBoxOpen(3 * POLL_MS); };
-    SetScrnsave("C:\\GONE.SCR"), Ticks(1);
-    EXPECT_EQ(TakeCalls("box"), Lines{ UNKNOWN_BOX });
+    SetScrnsave("C:\\GONE.SCR");
+    Ticks(1);
+    EXPECT_EQ(TakeCalls(), (Lines{ "sleep 50", UNKNOWN_BOX }));
     EXPECT_EQ(Scrnsave(), b);
     EXPECT_EQ(Checks(), WithSaver(41002));
+    Close();
 }
 
 TEST_F(Catalogue, ChoosingASaverWritesAndAnnouncesIt)
 {
-    const struct { const char* name, *flags; void (Napkit::*act)(UINT); UINT id; Lines calls; std::string written; UINT checked; } rows[] = {
-        { "with box", nullptr, &Napkit::Command, 41002, { "spi 17 1 2", "box main 0x0 NAPKIT|スクリーンセーバーを「 BETA 」に変更しました。" }, b, 41002 },
-        { "without box", "1", &Napkit::Command, 41003, { "spi 17 1 2" }, c, 41003 },
-        { "the checked one", "3", &Napkit::Command, 41001, {}, a, 41001 },
-        { "no such saver", "3", &Napkit::Command, 41004, {}, a, 41001 },
-        { "random change", "3", &Napkit::Command, 41950, {}, c, 41003 },
-        { "random change key", "3", &Napkit::HotKey, 41950, {}, c, 41003 },
-        { "refresh key: other checks kept", "3", &Napkit::HotKey, 42030, {}, c, 41003 },
-        { "random start key", "3", &Napkit::HotKey, 42010, { "sleep 300", "exec 1 " + Quoted(c, " /s") }, a, 41001 },
-        { "saver settings", "3", &Napkit::Command, 41900, { "exec 10 " + Quoted(a) }, a, 41001 },
+    struct Row {
+        const char* name;
+        const char* flags;     // [Message] OpenMessageBox
+        const char* useName;   // [Action] UseSaverName
+        void (Napkit::*act)(UINT);
+        UINT id;
+        Lines calls;
+        std::string written;
+        UINT checked;
+    };
+    const Row rows[] = {
+        { .name = "with box", .flags = nullptr, .useName = "0", .act = &Napkit::Command, .id = 41002,
+          .calls = { "spi 17 1 2", "box main 0x0 NAPKIT|" + Changed("BETA") },
+          .written = b, .checked = 41002 },
+        { .name = "with box, menu showing display names", .flags = nullptr, .useName = "1",
+          .act = &Napkit::Command, .id = 41003,
+          .calls = { "spi 17 1 2", "box main 0x0 NAPKIT|" + Changed("GAMMA") },
+          .written = c, .checked = 41003 },
+        { .name = "without box", .flags = "1", .useName = "0", .act = &Napkit::Command, .id = 41003,
+          .calls = { "spi 17 1 2" }, .written = c, .checked = 41003 },
+        { .name = "the checked one", .flags = "3", .useName = "0", .act = &Napkit::Command, .id = 41001,
+          .calls = {}, .written = a, .checked = 41001 },
+        { .name = "no such saver", .flags = "3", .useName = "0", .act = &Napkit::Command, .id = 41004,
+          .calls = {}, .written = a, .checked = 41001 },
+        { .name = "random change", .flags = "3", .useName = "0", .act = &Napkit::Command, .id = 41950,
+          .calls = {}, .written = c, .checked = 41003 },
+        { .name = "random change key", .flags = "3", .useName = "0", .act = &Napkit::HotKey, .id = 41950,
+          .calls = {}, .written = c, .checked = 41003 },
+        { .name = "refresh key: other checks kept", .flags = "3", .useName = "0", .act = &Napkit::HotKey,
+          .id = 42030, .calls = {}, .written = c, .checked = 41003 },
+        { .name = "random start key", .flags = "3", .useName = "0", .act = &Napkit::HotKey, .id = 42010,
+          .calls = { "sleep 300", "exec 1 " + Quoted(c, " /s") }, .written = a, .checked = 41001 },
+        { .name = "saver settings", .flags = "3", .useName = "0", .act = &Napkit::Command, .id = 41900,
+          .calls = { "exec 10 " + Quoted(a) }, .written = a, .checked = 41001 },
     };
     FixClock(1004);
-    for (const auto& row : rows) {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        SetIni("Message", "OpenMessageBox", row.flags), Start(), TakeCalls(), (this->*row.act)(row.id);
+        SetIni("Message", "OpenMessageBox", row.flags);
+        SetIni("Action", "UseSaverName", row.useName);
+        Start();
+        (this->*row.act)(row.id);
         EXPECT_EQ(TakeCalls(), row.calls);
         EXPECT_EQ(Scrnsave(), row.written);
         EXPECT_EQ(Checks(), WithSaver(row.checked));
-        Close(), SetScrnsave(a);
+        Close();
+        SetScrnsave(a);
     }
-    Lines log = SaverLog(2);   // the two started: either may write first
-    EXPECT_EQ((std::sort(log.begin(), log.end()), log), (Lines{ Quoted(a), Quoted(c, " /s") }));
+    Lines log = SaverLog(2);
+    std::sort(log.begin(), log.end());   // the two started: either may write first
+    EXPECT_EQ(log, (Lines{ Quoted(a), Quoted(c, " /s") }));
 }
 
 TEST_F(Catalogue, MissingSaversAreReportedAndTheCatalogueRebuilt)
 {
-    FixClock(1004), Start(), DeleteFileA(c.c_str());
+    FixClock(1004);
+    Start();
+    DeleteFileA(c.c_str());
     Command(42010);   // picks GAMMA, gone: of the two left it picks BETA
-    EXPECT_EQ(TakeCalls(), (Lines{ "sleep 300", "exec 1 " + Quoted(c, " /s"), DELETED_BOX,
-                                   "sleep 300", "exec 1 " + Quoted(b, " /s") }));
+    Lines calls = { "sleep 300", "exec 1 " + Quoted(c, " /s"), DELETED_BOX, "sleep 300", "exec 1 " + Quoted(b, " /s") };
+    EXPECT_EQ(TakeCalls(), calls);
     EXPECT_EQ(Scrnsave(), b);
-    SetScrnsave(a), Ticks(1), TakeCalls(), DeleteFileA(a.c_str()), Command(41900);
-    EXPECT_EQ(TakeCalls(), (Lines{ "exec 10 " + Quoted(a),
-        "box main 0x30 NAPKIT|ファイルが移動されました。スクリーンセーバーの情報を更新します。" }));
+    SetScrnsave(a);
+    Ticks(1);
+    EXPECT_EQ(TakeCalls(), Lines{ "sleep 50" }) << "a change is read a second time, 50 ms later";
+    DeleteFileA(a.c_str());
+    Command(41900);
+    calls = { "exec 10 " + Quoted(a), MOVED_BOX };
+    EXPECT_EQ(TakeCalls(), calls);
     EXPECT_EQ(Checks(), WithSaver(41001)) << "BETA alone is left";
-    // Savers that exist but never run: three retries, then it gives up.
-    WriteBytes(b, ""), WriteBytes(c, ""), Command(42030), TakeCalls(), Command(42010);
+    // Savers that exist but never run: the first try and three retries, then it gives up.
+    WriteBytes(b, "");
+    WriteBytes(c, "");
+    Command(42030);
+    Command(42010);
     EXPECT_EQ(TakeCalls("box"), Lines(4, DELETED_BOX));
+    EXPECT_EQ(TakeCalls("exec").size(), 4u) << "four starts";
+    EXPECT_EQ(TakeCalls("sleep").size(), 4u) << "a wait before each start";
+    Close();
 }
 
 TEST_F(Catalogue, LimitsOfPathsAndCount)
@@ -138,25 +278,63 @@ TEST_F(Catalogue, LimitsOfPathsAndCount)
     DeleteFileA(a.c_str());
     for (size_t length : { 259u, 260u })
         Install("logsaver.scr", std::string(length - saverbox.size() - 5, 'L') + ".scr");
-    EXPECT_NE((Start(), MenuText(41003)), ABSENT);
+    Start();
+    EXPECT_EQ(TakeCalls(), Lines{ UNKNOWN_BOX }) << "ALPHA is gone";
+    EXPECT_NE(MenuText(41003), ABSENT) << "a path of 259 characters was passed over";
     EXPECT_EQ(MenuText(41004), ABSENT) << "a path of 260 characters was listed";
     Close();
     for (int i = 1; i < 899; ++i)
         CopyFileA(SaverFile("logsaver.scr").c_str(), (saverbox + "\\S" + std::to_string(i) + ".SCR").c_str(), FALSE);
+    SetScrnsave(saverbox + "\\S1.SCR");
     Start();   // 901 with the long one, BETA and GAMMA
-    EXPECT_NE(MenuText(41899), ABSENT);
+    EXPECT_NE(MenuText(41899), ABSENT) << "the 899th saver was not listed";
     EXPECT_EQ(MenuText(41900), SAVER_SETTINGS_ITEM) << "a 900th saver took the id of the saver settings";
+    EXPECT_EQ(TakeCalls(), Lines{}) << "S1.SCR is known";
+    Close();
+}
+
+TEST_F(Catalogue, SaversRunFromAnyFolderTheProgramRunsIn)
+{
+    const struct {
+        const char* name;
+        std::string dir;   // the current directory, where saverbox is
+    } rows[] = {
+        { "a folder whose name ends in 表 (second byte 0x5C)", folder + "\\表" },
+        { "a saver path of 259 characters", folder + "\\" + std::string(244 - folder.size() - 1, 'D') },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string box = row.dir + "\\saverbox";
+        ASSERT_TRUE(CreateDirectoryA(row.dir.c_str(), NULL)) << "cannot create " << row.dir;
+        ASSERT_TRUE(CreateDirectoryA(box.c_str(), NULL)) << "cannot create " << box;
+        ASSERT_TRUE(SetCurrentDirectoryA(row.dir.c_str()));
+        std::string saver = Install("nameless.scr", "X.SCR", box);
+        SetScrnsave(saver);
+        Start();
+        EXPECT_EQ(TakeCalls(), Lines{}) << "the saver configured is known";
+        Command(41900);
+        EXPECT_EQ(TakeCalls(), Lines{ "exec 10 " + Quoted(saver) });
+        EXPECT_EQ(SaverLog(1), Lines{ Quoted(saver) });
+        Close();
+        DeleteFileA((folder + "\\saver.log").c_str());
+    }
 }
 
 TEST_F(Catalogue, NoSaverAtAllEndsTheProgram)
 {
-    DeleteFileA(a.c_str()), DeleteFileA(b.c_str()), DeleteFileA(c.c_str());
-    SetScrnsave(ABSENT), SetIni("HotKeys", "EnableHotKeys", "1"), Start();
-    EXPECT_EQ(TakeCalls("box"), Lines{ "box none 0x1000 NAPKIT|スクリーンセーバーが１つもありません。\n"
-        "一度終了しますので、スクリーンセーバーをインストールした後に\n「NAPKIT」を再度実行して下さい。" });
+    DeleteFileA(a.c_str());
+    DeleteFileA(b.c_str());
+    DeleteFileA(c.c_str());
+    RemoveDirectoryA(saverbox.c_str());
+    SetScrnsave(ABSENT);
+    Start();
+    Lines box = { "box none 0x1000 NAPKIT|スクリーンセーバーが１つもありません。\n"
+                  "一度終了しますので、スクリーンセーバーをインストールした後に\n"
+                  "「NAPKIT」を再度実行して下さい。" };
+    EXPECT_EQ(TakeCalls(), box);
     ExpectEnded();
     EXPECT_EQ(Scrnsave(), ABSENT);
-    EXPECT_TRUE(RegisterHotKey(NULL, 1, MOD_CONTROL | MOD_ALT, 'Z') && UnregisterHotKey(NULL, 1)) << "a hot key was registered";
+    EXPECT_NE(GetFileAttributesA(saverbox.c_str()), INVALID_FILE_ATTRIBUTES) << "saverbox was not created";
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ struct Pause : Napkit {
         FixClock(AT_15_00);
     }
     std::string Until() { return ReadIni(Ini(), "Action", "PauseUntil"); }
-    std::string Shown() { return Checks() + " " + TrayIcon() + " " + Tip(); }   // menu checks, icon, tool-tip
+    std::string Shown() { return Checks().ids + " " + TrayIcon() + " " + Tip(); }   // menu checks, icon, tool-tip
     void Wait(DWORD ms)   // ms of elapsed time, then a poll
     {
         PassTime(ms);
