@@ -10,6 +10,7 @@ constexpr DWORD MINUTE_MS = 60000;
 const Lines SWITCH_ON = { "reg ScreenSaveActive 2 1", "spi 17 1 2" };
 const Lines SWITCH_OFF = { "reg ScreenSaveActive 2 0", "spi 17 0 2" };
 const std::string SHOWN_ON = "40101 40205 40301 41001 active NAPKIT - ScreenSaver[ ON ] -> [5分]";
+constexpr char PAUSED_BOX[] = "box main 0x1040 NAPKIT|スクリーンセーバーを 15:30 まで「無効」にしました。";
 const std::string SHOWN_OFF = "40101 40205 40302 41001 inactive NAPKIT - ScreenSaver[ OFF ]";
 
 struct Pause : Napkit {
@@ -35,7 +36,7 @@ TEST_F(Pause, StartSwitchesOffUntilTheEndInElapsedTimeThenOnWithoutBox)
     struct Row { const char* flags; UINT first, item; DWORD ms; bool nearWrap; Lines calls; std::string shown; };
     const Row rows[] = {
         { .flags = "1", .first = 0, .item = 40310, .ms = 30 * MINUTE_MS, .nearWrap = false,
-          .calls = { SWITCH_OFF[0], SWITCH_OFF[1], "box main 0x1040 NAPKIT|スクリーンセーバーを 15:30 まで「無効」にしました。" },
+          .calls = { SWITCH_OFF[0], SWITCH_OFF[1], PAUSED_BOX },
           .shown = "40101 40205 40302 40310 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:30 1796657400" },
         { .flags = "2", .first = 0, .item = 40311, .ms = 60 * MINUTE_MS, .nearWrap = true, .calls = SWITCH_OFF,
           .shown = "40101 40205 40302 40311 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 16:00 1796659200" },
@@ -121,21 +122,27 @@ TEST_F(Pause, ClosingExitOrEndOfSessionSwitchesOnFirst)
 
 TEST_F(Pause, StoredEndPastSwitchesOnAheadResumesMalformedIsDropped)
 {
-    // history: the flag at start, 2 s before ten minutes have passed, at ten minutes
-    struct Row { const char* stored; UINT before; std::string shown; const char* until; const char* history; };
+    // history: the flag at start, 2 s before ten minutes have passed, at ten minutes; calls: all of them
+    struct Row {
+        const char* stored;
+        std::string shown;
+        const char* until;
+        const char* history;
+        Lines calls;
+    };
     const Row rows[] = {
-        { .stored = "1796655540", .before = 0, .shown = SHOWN_ON, .until = ABSENT, .history = "111" },
-        { .stored = "1796656200", .before = 0, .shown = SHOWN_OFF + " -> 15:10", .until = "1796656200",
-          .history = "001" },
-        { .stored = "1796742000", .before = 0, .shown = SHOWN_OFF + " -> 15:00", .until = "1796742000",
-          .history = "000" },
-        { .stored = "1796742001", .before = 0, .shown = SHOWN_OFF, .until = ABSENT, .history = "000" },
-        { .stored = "17966562OO", .before = 0, .shown = SHOWN_OFF, .until = ABSENT, .history = "000" },
+        { .stored = "1796655540", .shown = SHOWN_ON, .until = ABSENT, .history = "111", .calls = SWITCH_ON },
+        { .stored = "1796656200", .shown = SHOWN_OFF + " -> 15:10", .until = "1796656200", .history = "001",
+          .calls = SWITCH_ON },
+        { .stored = "1796742000", .shown = SHOWN_OFF + " -> 15:00", .until = "1796742000", .history = "000",
+          .calls = SWITCH_ON },
+        { .stored = "1796742001", .shown = SHOWN_OFF, .until = ABSENT, .history = "000", .calls = {} },
+        { .stored = "17966562OO", .shown = SHOWN_OFF, .until = ABSENT, .history = "000", .calls = {} },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.stored);
         SetIni("Action", "PauseUntil", row.stored);
-        SetSystemActive(row.before);
+        SetSystemActive(0);
         Start();
         std::string history = std::to_string(SystemActive());
         EXPECT_EQ(Shown() + " " + Until(), row.shown + " " + row.until);
@@ -144,10 +151,13 @@ TEST_F(Pause, StoredEndPastSwitchesOnAheadResumesMalformedIsDropped)
         Wait(2000);
         EXPECT_EQ(history + std::to_string(SystemActive()), row.history);
         Close();
+        EXPECT_EQ(TakeCalls(), row.calls) << "expected the flag switched on at most once: at start, end or close";
     }
     // One-shot mode (here starting the saver) switches on after a past end alone, and keeps one ahead.
     const std::tuple<const char*, Lines, const char*> oneShot[] = {
-        { "1796655540", { "spi 17 1 2" }, ABSENT }, { "1796656200", {}, "1796656200" }, { "x", {}, ABSENT },
+        { "1796655540", SWITCH_ON, ABSENT },
+        { "1796656200", {}, "1796656200" },
+        { "x", {}, ABSENT },
     };
     SetIni("Action", "AppMode", "1");
     SetIni("Action", "IconDubbleClick", "0");
@@ -156,9 +166,11 @@ TEST_F(Pause, StoredEndPastSwitchesOnAheadResumesMalformedIsDropped)
         SetIni("Action", "PauseUntil", stored);
         SetSystemActive(0);
         ZeroMemory(&appState, sizeof appState);
-        TakeCalls();
         EXPECT_EQ(RunNapkit(GetModuleHandleA(NULL)), 0);
-        EXPECT_EQ(TakeCalls("spi"), calls) << stored;
+        EXPECT_EQ(TakeCalls("exec").size(), 1u) << stored << ": expected the saver started";
+        Lines expected = calls;
+        expected.push_back("sleep 0");
+        EXPECT_EQ(TakeCalls(), expected) << stored;
         EXPECT_EQ(Until(), until) << stored;
     }
     EXPECT_EQ(SaverLog(3).size(), 3u) << "the saver started once a row";
@@ -169,6 +181,7 @@ TEST_F(Pause, SwitchIsForwardedToTheTrayCopyAndRefusedWithoutOne)
     const std::pair<const char*, std::string> forwarded[] = {
         { "/pause:45", "40101 40205 40302 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:45" },
         { "-PAUSE:0030", "40101 40205 40302 40310 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:30" },
+        { "/off", SHOWN_OFF },
         { "/pause:1440", "40101 40205 40302 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:00" },
         { "/on", SHOWN_ON },
     };
@@ -179,9 +192,16 @@ TEST_F(Pause, SwitchIsForwardedToTheTrayCopyAndRefusedWithoutOne)
         EXPECT_EQ(Shown(), shown) << args;
         EXPECT_EQ(program.Boxes(), Lines{}) << args;
     }
+    Lines calls = { SWITCH_OFF[0], SWITCH_OFF[1], SWITCH_OFF[0], SWITCH_OFF[1], SWITCH_OFF[0], SWITCH_OFF[1] };
+    calls.insert(calls.end(), SWITCH_ON.begin(), SWITCH_ON.end());
+    EXPECT_EQ(TakeCalls(), calls) << "expected each pause to switch off, /off to write nothing, /on to switch on";
     Close();
     const std::tuple<const char*, DWORD, size_t> alone[] = {
-        { "/pause:1", 1, 0 }, { "/pause:0", 2, 1 }, { "/pause:1441", 2, 1 }, { "/pause:", 2, 1 }, { "/pause:1x", 2, 1 },
+        { "/pause:1", 1, 0 },
+        { "/pause:0", 2, 1 },
+        { "/pause:1441", 2, 1 },
+        { "/pause:", 2, 1 },
+        { "/pause:1x", 2, 1 },
     };
     SetDesktopValue("ScreenSaveActive", ABSENT);
     for (const auto& [args, code, usageBoxes] : alone) {

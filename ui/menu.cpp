@@ -29,10 +29,12 @@ int CheckRadioItem(UINT newId, UINT* group)
 {
     if (*group == newId)
         return 0;
-    // The system knows nothing of the groups; an id that no item has (0
-    // before the first match, or a bad settings value) is simply not found.
+    // The system knows nothing of the groups; an id that no item has (a bad
+    // settings value) is simply not found. Id 0 stands for no item (before the
+    // first match, no pause), but separators carry it: it is never checked.
     CheckMenuItem(appState.menuRoot, *group, MF_BYCOMMAND | MF_UNCHECKED);
-    CheckMenuItem(appState.menuRoot, newId, MF_BYCOMMAND | MF_CHECKED);
+    if (newId != 0)
+        CheckMenuItem(appState.menuRoot, newId, MF_BYCOMMAND | MF_CHECKED);
     *group = newId;
     return 1;
 }
