@@ -10,7 +10,8 @@ constexpr DWORD MINUTE_MS = 60000;
 const Lines SWITCH_ON = { "reg ScreenSaveActive 2 1", "spi 17 1 2" };
 const Lines SWITCH_OFF = { "reg ScreenSaveActive 2 0", "spi 17 0 2" };
 const std::string SHOWN_ON = "40101 40205 40301 41001 active NAPKIT - ScreenSaver[ ON ] -> [5分]";
-constexpr char PAUSED_BOX[] = "box main 0x1040 NAPKIT|スクリーンセーバーを 15:30 まで「無効」にしました。";
+constexpr char PAUSED_BOX[] =
+    "box main 0x1040 NAPKIT|スクリーンセーバーを 15:30 まで「無効」にしました。";
 const std::string SHOWN_OFF = "40101 40205 40302 41001 inactive NAPKIT - ScreenSaver[ OFF ]";
 
 struct Pause : Napkit {
