@@ -246,11 +246,16 @@ int RunAlone(const Switch& command)
 {
     InitPaths();
     // Only a running copy can end a pause; one that ended meanwhile is honoured.
-    ResumeStoredPause(FALSE);
+    // That switched the saver on from off, which is what a toggle asks.
+    BOOL switchedOn = ResumeStoredPause(FALSE);
     switch (command.kind) {
+    case SWITCH_TOGGLE:
+        if (switchedOn)
+            return EXIT_DONE;
+        SetActiveFlag(command.kind);
+        return EXIT_DONE;
     case SWITCH_ON:
     case SWITCH_OFF:
-    case SWITCH_TOGGLE:
         SetActiveFlag(command.kind);
         return EXIT_DONE;
     case SWITCH_TIMEOUT:

@@ -47,10 +47,16 @@ ATOM RegisterMainWindowClass(HINSTANCE instance)
 
 void RunOneShot()
 {
-    ResumeStoredPause(FALSE);
+    BOOL switchedOn = ResumeStoredPause(FALSE);
     LoadDblClickAction(&appState.dblClickItem);
     if (appState.dblClickItem == IDM_DBLCLICK_START && StartConfiguredSaver())
         return;
+    // The toggle of a saver that a pause left off is "on", which the past end
+    // has just done: toggling again would leave it off.
+    if (switchedOn) {
+        ShowToggleMessage(NULL, 1);
+        return;
+    }
     // A start that failed falls back to the toggle, without a word.
     ToggleSystemFlag();
 }

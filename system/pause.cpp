@@ -142,28 +142,29 @@ void EndPauseSwitchingOn()
     ReadSystemActiveFlag();
 }
 
-void ResumeStoredPause(BOOL canResume)
+BOOL ResumeStoredPause(BOOL canResume)
 {
     char text[STORED_TEXT_SIZE];
     ReadSettingText(SECTION_ACTION, KEY_PAUSE_UNTIL, NOTHING_TEXT, text, sizeof text);
     if (lstrcmpA(text, NOTHING_TEXT) == 0)
-        return;
+        return FALSE;
     ULONGLONG end = ParseStoredEnd(text);
     UINT now = ReadCalendarSeconds();
     if (end > now && end <= (ULONGLONG)now + MAX_AHEAD_SECONDS) {
         if (canResume)
             RunPause((UINT)end, (DWORD)(end - now) * MS_PER_SECOND);
-        return;
+        return FALSE;
     }
     ForgetStoredEnd();
     if (end > now)
-        return;   // malformed or absurd: ignored
+        return FALSE;   // malformed or absurd: ignored
     // The pause ended while no copy ran. A windowless process must load the
     // display driver first, which owns the flag under Wine, and read the flag
     // back after a set, which reaches the X server at that round trip.
     GetSystemMetrics(SM_CXSCREEN);
     if (ReadSystemActiveFlag())
-        return;
+        return FALSE;
     StoreActiveFlag(1);
     ReadSystemActiveFlag();
+    return TRUE;
 }

@@ -56,4 +56,4 @@ void PollPause();              // each tick: an end reached, or the flag set on 
 void EndPauseSwitchingOn();    // the program ends: the saver must not stay off
 // A stored end that has passed switches the saver on; one ahead is resumed
 // when canResume (tray mode) and otherwise kept; a malformed one is removed.
-void ResumeStoredPause(BOOL canResume);
+BOOL ResumeStoredPause(BOOL canResume);   // TRUE: a past end switched the saver on

@@ -175,6 +175,16 @@ TEST_F(Pause, StoredEndPastSwitchesOnAheadResumesMalformedIsDropped)
         EXPECT_EQ(Until(), until) << stored;
     }
     EXPECT_EQ(SaverLog(3).size(), 3u) << "the saver started once a row";
+    // With the toggle action, the saver a pause left off is switched on by the past end, not toggled back off.
+    SetIni("Action", "IconDubbleClick", "1");
+    SetIni("Action", "PauseUntil", "1796655540");
+    SetSystemActive(0);
+    ZeroMemory(&appState, sizeof appState);
+    EXPECT_EQ(RunNapkit(GetModuleHandleA(NULL)), 0);
+    Lines toggled = SWITCH_ON;
+    toggled.push_back(std::string("box none 0x1040 NAPKIT|") + SWITCHED_ON);
+    EXPECT_EQ(TakeCalls(), toggled) << "expected the saver on, and the toggle's box saying so";
+    EXPECT_EQ(SystemActive(), 1u);
 }
 
 TEST_F(Pause, SwitchIsForwardedToTheTrayCopyAndRefusedWithoutOne)
@@ -219,6 +229,10 @@ TEST_F(Pause, SwitchIsForwardedToTheTrayCopyAndRefusedWithoutOne)
     EXPECT_EQ(Program("/pause:1").Wait(15000), 1u);
     EXPECT_EQ(SystemActive(), 1u) << "an end long past switched on by the command line alone";
     EXPECT_EQ(Until(), ABSENT);
+    SetIni("Action", "PauseUntil", "1000000000");
+    SetSystemActive(0);
+    EXPECT_EQ(Program("/toggle").Wait(15000), 0u);
+    EXPECT_EQ(SystemActive(), 1u) << "/toggle alone: the saver a past pause left off is on, not toggled back off";
 }
 
 }  // namespace
