@@ -292,7 +292,7 @@ TEST_F(Catalogue, LimitsOfPathsAndCount)
     SetScrnsave(saverbox + "\\S1.SCR");
     Start();   // 901 with the long one, BETA and GAMMA
     EXPECT_NE(MenuText(41899), ABSENT) << "the 899th saver was not listed";
-    EXPECT_EQ(MenuText(41900), SAVER_SETTINGS_ITEM) << "a 900th saver took the id of the saver settings";
+    EXPECT_EQ(MenuText(41900), "設定") << "a 900th saver took the id of the saver settings";
     EXPECT_EQ(TakeCalls(), Lines{}) << "S1.SCR is known";
     Close();
 }

@@ -245,7 +245,7 @@ int main(int argc, char** argv)
     ExitProcess(RUN_ALL_TESTS());
 }
 
-std::string Utf8(const std::string& cp932)
+static std::string Utf8(const std::string& cp932)
 {
     std::wstring wide(cp932.size() + 1, L'\0');
     wide.resize(MultiByteToWideChar(932, 0, cp932.data(), (int)cp932.size(), &wide[0], (int)wide.size()));
@@ -386,7 +386,7 @@ std::string SystemDir()
     return std::string(dir, GetSystemDirectoryA(dir, MAX_PATH));
 }
 
-std::string ReadBytes(const std::string& path)
+static std::string ReadBytes(const std::string& path)
 {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               NULL, OPEN_EXISTING, 0, NULL);
@@ -765,6 +765,8 @@ std::string Napkit::TrayIcon()   // the shared images of the tray's size
         return "inactive";
     return "other";
 }
+
+Text Napkit::Shown() { return Checks().ids + " " + TrayIcon() + " " + Tip(); }
 
 void Napkit::DropTrayIcon()
 {

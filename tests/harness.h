@@ -1,19 +1,16 @@
 // Test bench for NAPKIT under Wine: the real main window in the test process,
-// its calls to MessageBoxA, WinExec, Sleep, SystemParametersInfoA and
-// RegSetValueExA recorded (boxes answered, the rest carried out), the icon
-// record it hands to the shell and the menu it tracks kept; NAPKIT.EXE as a
-// child process.
+// with its boxes, launches, waits, system-parameter sets and registry writes
+// recorded, the icon record it hands to the shell and the menu it tracks kept;
+// NAPKIT.EXE as a child process.
 //
-// Strict by default: every recorded call must be taken by the test
-// (TakeCalls) before the next Start and by the end of the case, so a box,
-// launch, wait or write that a test did not expect fails it. A test that
-// expects nothing says so: EXPECT_EQ(TakeCalls(), Lines{}).
+// Strict by default: every recorded call must be taken (TakeCalls) before the
+// next Start and by the end of the case, so a call the test did not expect
+// fails it. A test that expects nothing says so: EXPECT_EQ(TakeCalls(), Lines{}).
 #pragma once
 #include <windows.h>
 #include <shellapi.h>
 #include <gtest/gtest.h>
 #include <functional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,24 +19,45 @@ struct Text : std::string {
     using std::string::string;
     Text(const std::string& bytes) : std::string(bytes) {}
 };
-std::string Utf8(const std::string& cp932);
 void PrintTo(const Text& text, std::ostream* out);
-
 using Lines = std::vector<Text>;
+
+// The check marks of the menu the tray showed, as ascending ids ("40101 40205"); printed with their captions.
+struct MenuChecks {
+    std::string ids;
+    Text captions;
+};
+bool operator==(const MenuChecks& checks, const std::string& ids);
+void PrintTo(const MenuChecks& checks, std::ostream* out);
+
+// GoogleTest prints a char pointer compared with anything but std::string as an address: these print the text.
+namespace testing::internal {
+template <>
+class FormatForComparison<const char*, Text> {
+public:
+    static std::string Format(const char* text) { return PrintToString(Text(text)); }
+};
+template <>
+class FormatForComparison<const char*, MenuChecks> {
+public:
+    static std::string Format(const char* text) { return PrintToString(std::string(text)); }
+};
+}  // namespace testing::internal
+
 constexpr char ABSENT[] = "<absent>";
 constexpr DWORD POLL_MS = 500;   // the program's poll interval
-// Texts the user sees that more than one test asserts.
 constexpr char SWITCHED_OFF[] = "スクリーンセーバーを「無効」にしました。";
 constexpr char SWITCHED_ON[] = "スクリーンセーバーを「有効」にしました。";
-constexpr char SAVER_SETTINGS_ITEM[] = "設定";
+// What the tray shows with the one saver checked and the time-out of 5 minutes (Napkit::Shown).
+constexpr char SHOWN_ON[] = "40101 40205 40301 41001 active NAPKIT - ScreenSaver[ ON ] -> [5分]";
+constexpr char SHOWN_OFF[] = "40101 40205 40302 41001 inactive NAPKIT - ScreenSaver[ OFF ]";
 
 std::string SaverFile(const char* builtName);   // a built test saver, e.g. "logsaver.scr"
 std::string NapkitExe();
 std::string WindowsDir();
 std::string SystemDir();
 
-// Files as stored: bytes, "" when absent. Writes fail the test when they fail.
-std::string ReadBytes(const std::string& path);
+// Files as stored ("" when absent); a write that fails fails the test.
 void WriteBytes(const std::string& path, const std::string& bytes);   // and the profile cache forgets it
 Text ReadIni(const std::string& file, const char* section, const char* key);   // or ABSENT
 void WriteIni(const std::string& file, const char* section, const char* key, const std::string& value);
@@ -53,40 +71,29 @@ UINT SystemActive();    // the system parameters
 UINT SystemTimeout();
 void SetSystemActive(UINT active);
 void SetSystemTimeout(UINT seconds);
-// Opens path without write sharing: nobody can write it until the handle is closed.
-HANDLE LockFile(const std::string& path);
+HANDLE LockFile(const std::string& path);   // opened without write sharing: unwritable until closed
 
 // The program's calls not yet taken, in order, one line each:
-//   "box <owner> <flags> <caption>|<text>"   owner: main, none, dialog (of this
-//                                           process) or other; flags "%#x" (0x1040)
-//   "exec <show> <command line>"   "sleep <ms>"
+//   "box <owner> <flags> <caption>|<text>"   owner: main, none, dialog or other; flags as "%#x"
+//   "exec <show> <command line>"   "sleep <ms>"   "reg <value name> <size given> <text>"
 //   "spi <action> <value> <flags>"          SPI_SET* only (15 time-out, 17 flag)
-//   "reg <value name> <bytes> <text>"       RegSetValueExA (bytes: the size given)
 // Only calls from the test's own thread are recorded.
 Lines TakeCalls();
-Lines TakeCalls(const char* prefix);   // takes only the lines that start with prefix; the rest stay
-// What the user does while a box is open, inside MessageBoxA on the program's
-// thread (as in a box's own loop); returns the button. Default: IDOK at once.
-extern std::function<int(const std::string& text)> onBox;
-// Called before each of the program's waits, to change the world meanwhile.
-extern std::function<void(DWORD ms)> onSleep;
-// What the user does while the tray menu is open (inside TrackPopupMenu);
-// the menu then closes with nothing chosen. Default: nothing.
-extern std::function<void()> onMenu;
+Lines TakeCalls(const char* prefix);   // only the lines that start with prefix; the rest stay
+// The user's doings while a box is open (inside MessageBoxA, as in a box's own loop); returns the button.
+extern std::function<int(const std::string& text)> onBox;   // default: IDOK at once
+extern std::function<void(DWORD ms)> onSleep;   // before each of the program's waits
+extern std::function<void()> onMenu;   // while the tray menu is open; it then closes with nothing chosen
 int KeepBoxOpen(DWORD ms);   // pumps for ms, as a box's loop would; IDOK
 
-// The test savers' record of their starts: command lines, in order. Waits up
-// to 5 s for at least atLeast lines (0: no wait); fails the test without them.
+// The test savers' record of their starts, in order; waits up to 5 s for atLeast lines, and fails without them.
 Lines SaverLog(size_t atLeast = 1);
-// The clock the program reads, fixed at this second after 1970: known random picks.
-// While fixed, the program's local time is UTC (FileTimeToLocalFileTime), on any host.
+// The clock the program reads, fixed at this second after 1970, with local time as UTC on any host.
 void FixClock(ULONGLONG unixSeconds);
-// The program's elapsed time (GetTickCount) jumps ms ahead, as over a sleep of
-// the machine; the wall clock stays. Only between pumps: a pump counts it too.
+// The program's tick count (GetTickCount) jumps ms ahead, as over a sleep of the machine; the wall clock stays.
 void PassTime(DWORD ms);
 
-// Answers NAPKIT's dialogs from a thread of its own: the n-th dialog that
-// appears gets actions[n]; a dialog with no action left fails the test.
+// Answers NAPKIT's dialogs from a thread of its own: the n-th dialog gets actions[n]; one more fails the test.
 using DialogAction = std::function<void(HWND dialog)>;
 void AnswerDialogs(std::vector<DialogAction> actions);
 int DialogsSeen();
@@ -99,45 +106,31 @@ void SetChecked(HWND dialog, int id, bool checked);
 void Pump(DWORD ms);   // dispatches this thread's messages; a WM_QUIT is noted, not lost
 bool PumpUntil(const std::function<bool()>& condition, DWORD ms);   // fails the test in vain
 
-// The check marks of the menu the tray showed: equal to their ids, ascending
-// ("40101 40205 40301 41001"); printed with their captions.
-struct MenuChecks {
-    std::string ids;
-    Text captions;
-};
-bool operator==(const MenuChecks& checks, const std::string& ids);
-void PrintTo(const MenuChecks& checks, std::ostream* out);
-
-// Each case: a fresh folder as current directory (with an empty saverbox),
-// the screen saver on with a time-out of 300 s, no saver in the system or
-// Windows directory, the call record empty; SYSTEM.INI, the desktop key
-// and system parameters are restored afterwards.
+// Each case: a fresh folder as current directory (with an empty saverbox), the screen saver on with a
+// time-out of 300 s, no saver in the system or Windows directory; SYSTEM.INI, the desktop key and the
+// system parameters are restored afterwards.
 struct Napkit : ::testing::Test {
     void SetUp() override;
     void TearDown() override;
-    // The real main window (AppState reset). Calls not taken before it fail
-    // the test; so does a window that ends without Close or ExpectEnded.
-    HWND Start();
-    void Close();                        // WM_CLOSE; the window must be gone after it
-    void ExpectEnded();                  // the quit was posted
-    void Command(UINT id);               // WM_COMMAND as the menu sends it
-    void HotKey(UINT id);                // WM_HOTKEY
-    // The callback message of the icon the shell holds, with its id, as the shell sends it.
-    void TrayEvent(UINT mouseMessage);
-    void Ticks(int n);                   // n poll intervals pass
+    HWND Start();         // the real main window (AppState reset)
+    void Close();         // WM_CLOSE; the window must be gone after it
+    void ExpectEnded();   // the quit was posted; a window that ends otherwise fails the test
+    void Command(UINT id);                 // WM_COMMAND as the menu sends it
+    void HotKey(UINT id);                  // WM_HOTKEY
+    void TrayEvent(UINT mouseMessage);     // the icon's callback message, with its id, as the shell sends it
+    void Ticks(int n);                     // n poll intervals pass
     // Read from the menu that a right click on the icon tracks:
     MenuChecks Checks();
-    Text MenuText(UINT id);              // caption, or ABSENT
-    // One line an item, in order, indented two blanks a level: "caption id",
-    // "(grayed) caption id", "-" for a separator, "caption >" for a pop-up.
+    Text MenuText(UINT id);   // caption, or ABSENT
+    // One line an item, indented two blanks a level: "caption id", "(grayed) caption id", "-", "caption >".
     Lines MenuLayout();
-    // The icon record as the shell received it with NIM_ADD (all zero: none).
-    const NOTIFYICONDATAA& AddedIcon();
-    Text Tip();                          // the tool-tip the shell holds, or ABSENT
-    std::string TrayIcon();              // as the shell holds it: active, inactive, none
-    void DropTrayIcon();                 // the shell forgets it (as on a restart)
-    // Copies a built saver to dir (default: saverbox) as name; returns the
-    // path the program writes to SYSTEM.INI for it (the 8.3 alias if any).
+    const NOTIFYICONDATAA& AddedIcon();    // the record the shell received with NIM_ADD
+    Text Tip();                            // the tool-tip the shell holds, or ABSENT
+    std::string TrayIcon();                // as the shell holds it: active, inactive, none
+    Text Shown();   // menu checks, icon and tool-tip: SHOWN_ON, say
+    void DropTrayIcon();                   // the shell forgets it (as on a restart)
+    // Copies a built saver to dir (default: saverbox); returns the path the program writes to SYSTEM.INI for
+    // it (the 8.3 alias if any).
     std::string Install(const char* builtName, const std::string& name, std::string dir = "");
     std::string Ini() const { return folder + "\\NAPKIT.INI"; }
     void SetIni(const char* section, const char* key, const char* value);   // nullptr removes
@@ -151,11 +144,10 @@ private:
     std::vector<std::string> installedElsewhere_;
 };
 
-// NAPKIT.EXE as a child process, killed if still running at the end. Its
-// boxes are recorded ("caption|text") and answered with their default
-// button while the test waits for it to end, and only then. Boxes the test
-// never looked at (Boxes) fail it.
-struct Launch {   // NAPKIT.EXE started as a launcher that does not quote: CreateProcessA(exe, commandLine)
+// NAPKIT.EXE as a child process, killed if still running at the end. Its boxes are recorded ("caption|text")
+// and answered with their default button only while the test waits for it to end; boxes the test never
+// looked at (Boxes) fail it.
+struct Launch {   // started as a launcher that does not quote: CreateProcessA(exe, commandLine)
     std::string exe;
     std::string commandLine;
 };
