@@ -244,6 +244,9 @@ LRESULT HandleSwitch(HWND window, UINT command, int minutes)
     case IDM_START_NORMAL:
     case IDM_START_RANDOM:
     case IDM_REFRESH:
+        // A start waits up to a minute before it runs, and a refresh may open
+        // a box: the command line has its answer first, within its own wait.
+        ReplyMessage(SWITCH_TAKEN);
         HandleCommand(window, command, 0);
         break;
     default:

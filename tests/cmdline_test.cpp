@@ -216,6 +216,17 @@ TEST_F(CommandLine, ExitEndsACopyThatShowsABox)
     EXPECT_EQ(copy.Boxes(), Lines{ std::string("NAPKIT|") + SWITCHED_ON });
 }
 
+TEST_F(CommandLine, StartIsAnsweredBeforeTheCopyWaitsToRunIt)
+{
+    SetIni("Action", "ScreenSaveCommandWait", "20000");   // longer than a command line waits for its answer
+    Program copy;
+    WindowLeftOpen(copy);
+    DWORD sent = GetTickCount();
+    EXPECT_EQ(Run("/start"), 0u) << "expected success while the copy waits to start the saver";
+    EXPECT_LT(GetTickCount() - sent, 5000u) << "expected the answer before the copy's wait of 20 s was over";
+    EXPECT_EQ(copy.Boxes(), Lines{});
+}
+
 TEST_F(CommandLine, SwitchSentDuringTheSetUpIsCarriedOutOnceItHasFinished)
 {
     SetScrnsave("C:\\UNKNOWN.SCR");   // the set-up opens a box, whose loop takes sent messages
