@@ -31,12 +31,13 @@ constexpr SwitchName SWITCH_NAMES[] = {
 struct MinutesSwitch {
     const char* prefix;   // lower case, without the leading / or -
     SwitchKind kind;
+    int minMinutes;
     int maxMinutes;
 };
 
 constexpr MinutesSwitch MINUTES_SWITCHES[] = {
-    { "timeout:", SWITCH_TIMEOUT, MAX_CUSTOM_MINUTES },
-    { "pause:", SWITCH_PAUSE, MAX_PAUSE_MINUTES },
+    { "timeout:", SWITCH_TIMEOUT, MIN_CUSTOM_MINUTES, MAX_CUSTOM_MINUTES },
+    { "pause:", SWITCH_PAUSE, MIN_PAUSE_MINUTES, MAX_PAUSE_MINUTES },
 };
 constexpr int SWITCH_SIZE = 32;   // more than any valid switch holds
 
@@ -137,7 +138,7 @@ Switch ParseSwitches(const char* commandLine)
         if (lstrcmpA(prefix, known.prefix) != 0)
             continue;
         result.minutes = ParseMinutes(name + prefixSize - 1, known.maxMinutes);
-        if (result.minutes >= 1)
+        if (result.minutes >= known.minMinutes)
             result.kind = known.kind;
         return result;
     }
