@@ -226,26 +226,15 @@ class Bench : public ::testing::Environment {
 };
 ::testing::Environment* const bench = ::testing::AddGlobalTestEnvironment(new Bench);
 
-}  // namespace
-
 // Wine's debugger ends a crashed program with exit code 0: a crash must fail the run.
-static LONG WINAPI Crashed(EXCEPTION_POINTERS* info)
+LONG WINAPI Crashed(EXCEPTION_POINTERS* info)
 {
     printf("the test program crashed: exception %#lx\n", info->ExceptionRecord->ExceptionCode);
     fflush(stdout);
     ExitProcess(3);
 }
 
-// Ends without the static destructors: the recorders stay in place until the
-// end, and nothing of the program's can call into a destroyed one.
-int main(int argc, char** argv)
-{
-    SetUnhandledExceptionFilter(Crashed);
-    ::testing::InitGoogleTest(&argc, argv);
-    ExitProcess(RUN_ALL_TESTS());
-}
-
-static std::string Utf8(const std::string& cp932)
+std::string Utf8(const std::string& cp932)
 {
     std::wstring wide(cp932.size() + 1, L'\0');
     wide.resize(MultiByteToWideChar(932, 0, cp932.data(), (int)cp932.size(), &wide[0], (int)wide.size()));
@@ -255,22 +244,18 @@ static std::string Utf8(const std::string& cp932)
     return utf8;
 }
 
-void PrintTo(const Text& text, std::ostream* out)
+std::string ReadBytes(const std::string& path)
 {
-    std::string shown = Utf8(text);
-    for (size_t at = 0; (at = shown.find('\n', at)) != std::string::npos; at += 2)
-        shown.replace(at, 1, "\\n");
-    *out << '"' << shown << '"';
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              NULL, OPEN_EXISTING, 0, NULL);
+    std::string bytes;
+    char buffer[4096];
+    DWORD got = 0;
+    while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &got, NULL) && got)
+        bytes.append(buffer, got);
+    CloseHandle(file);
+    return bytes;
 }
-
-bool operator==(const MenuChecks& checks, const std::string& ids) { return checks.ids == ids; }
-
-void PrintTo(const MenuChecks& checks, std::ostream* out)
-{
-    *out << '"' << checks.ids << "\" (" << Utf8(checks.captions) << ")";
-}
-
-namespace {
 
 std::string Join(const std::string& dir, const std::string& name)
 {
@@ -365,7 +350,68 @@ struct Watch {
 Watch* answerer;
 std::string answerFailure;
 
+DWORD_PTR SendToControl(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(GetDlgItem(dialog, id), message, wParam, lParam, SMTO_ABORTIFHUNG, 2000, &result);
+    return result;
+}
+
+bool PumpFor(const std::function<bool()>& condition, DWORD ms)
+{
+    for (DWORD start = GetTickCount();; MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT)) {
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+            quitSeen = quitSeen || msg.message == WM_QUIT;
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (condition())
+            return true;
+        if (GetTickCount() - start >= ms)
+            return false;
+    }
+}
+
+// A right click on the icon; the menu tracked is kept in trackedMenu.
+void OpenMenu(Napkit& test)
+{
+    trackedMenu.clear();
+    test.TrayEvent(WM_RBUTTONUP);
+    EXPECT_FALSE(trackedMenu.empty()) << "a right click on the icon showed no menu";
+}
+
 }  // namespace
+
+// Ends without the static destructors: the recorders stay in place until the
+// end, and nothing of the program's can call into a destroyed one.
+int main(int argc, char** argv)
+{
+    SetUnhandledExceptionFilter(Crashed);
+    ::testing::InitGoogleTest(&argc, argv);
+    ExitProcess(RUN_ALL_TESTS());
+}
+
+void PrintTo(const Text& text, std::ostream* out)
+{
+    std::string shown = Utf8(text);
+    for (size_t at = 0; (at = shown.find('\n', at)) != std::string::npos; at += 2)
+        shown.replace(at, 1, "\\n");
+    *out << '"' << shown << '"';
+}
+
+bool operator==(const TrayView& view, const std::string& line) { return view.line == line; }
+
+TrayView operator+(TrayView view, const std::string& more)
+{
+    view.line += more;
+    return view;
+}
+
+void PrintTo(const TrayView& view, std::ostream* out)
+{
+    *out << '"' << Utf8(view.line) << "\" (checked: " << Utf8(view.captions) << ")";
+}
 
 std::function<int(const std::string& text)> onBox;
 std::function<void(DWORD ms)> onSleep;
@@ -384,19 +430,6 @@ std::string SystemDir()
 {
     char dir[MAX_PATH];
     return std::string(dir, GetSystemDirectoryA(dir, MAX_PATH));
-}
-
-static std::string ReadBytes(const std::string& path)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              NULL, OPEN_EXISTING, 0, NULL);
-    std::string bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &got, NULL) && got)
-        bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
 }
 
 void WriteBytes(const std::string& path, const std::string& bytes)
@@ -547,13 +580,6 @@ int DialogsSeen()
     return answerer ? (int)answerer->seen.size() : 0;
 }
 
-static DWORD_PTR SendToControl(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    DWORD_PTR result = 0;
-    SendMessageTimeoutA(GetDlgItem(dialog, id), message, wParam, lParam, SMTO_ABORTIFHUNG, 2000, &result);
-    return result;
-}
-
 Text ControlText(HWND dialog, int id)
 {
     char text[TEXT_SIZE] = "";
@@ -572,22 +598,6 @@ void Press(HWND dialog, int id)
 
 bool IsChecked(HWND dialog, int id) { return SendToControl(dialog, id, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 void SetChecked(HWND dialog, int id, bool checked) { SendToControl(dialog, id, BM_SETCHECK, checked, 0); }
-
-static bool PumpFor(const std::function<bool()>& condition, DWORD ms)
-{
-    for (DWORD start = GetTickCount();; MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT)) {
-        MSG msg;
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-            quitSeen = quitSeen || msg.message == WM_QUIT;
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        if (condition())
-            return true;
-        if (GetTickCount() - start >= ms)
-            return false;
-    }
-}
 
 void Pump(DWORD ms)
 {
@@ -704,24 +714,16 @@ void Napkit::TrayEvent(UINT mouseMessage)
 
 void Napkit::Ticks(int n) { Pump(n * POLL_MS + POLL_MS / 2); }
 
-// A right click on the icon; the menu tracked is kept in trackedMenu.
-static void OpenMenu(Napkit& test)
-{
-    trackedMenu.clear();
-    test.TrayEvent(WM_RBUTTONUP);
-    EXPECT_FALSE(trackedMenu.empty()) << "a right click on the icon showed no menu";
-}
-
-MenuChecks Napkit::Checks()
+TrayView Napkit::Checks()
 {
     OpenMenu(*this);
     std::vector<MenuItem> checked;
     std::copy_if(trackedMenu.begin(), trackedMenu.end(), std::back_inserter(checked),
                  [](const MenuItem& item) { return item.checked; });
     std::sort(checked.begin(), checked.end(), [](const MenuItem& a, const MenuItem& b) { return a.id < b.id; });
-    MenuChecks checks;
+    TrayView checks;
     for (const MenuItem& item : checked) {
-        checks.ids += (checks.ids.empty() ? "" : " ") + std::to_string(item.id);
+        checks.line += (checks.line.empty() ? "" : " ") + std::to_string(item.id);
         checks.captions += (checks.captions.empty() ? "" : ", ") + item.caption;
     }
     return checks;
@@ -766,7 +768,7 @@ std::string Napkit::TrayIcon()   // the shared images of the tray's size
     return "other";
 }
 
-Text Napkit::Shown() { return Checks().ids + " " + TrayIcon() + " " + Tip(); }
+TrayView Napkit::Shown() { return Checks() + " " + TrayIcon() + " " + Tip(); }
 
 void Napkit::DropTrayIcon()
 {

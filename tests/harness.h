@@ -22,15 +22,18 @@ struct Text : std::string {
 void PrintTo(const Text& text, std::ostream* out);
 using Lines = std::vector<Text>;
 
-// The check marks of the menu the tray showed, as ascending ids ("40101 40205"); printed with their captions.
-struct MenuChecks {
-    std::string ids;
+// What the tray shows, as one line to compare: the check marks of its menu as ascending ids ("40101 40205"),
+// then, in Shown, the icon and the tool-tip. Failure messages add the captions of the items checked.
+struct TrayView {
+    std::string line;
     Text captions;
 };
-bool operator==(const MenuChecks& checks, const std::string& ids);
-void PrintTo(const MenuChecks& checks, std::ostream* out);
+bool operator==(const TrayView& view, const std::string& line);
+TrayView operator+(TrayView view, const std::string& more);   // more added to the line
+void PrintTo(const TrayView& view, std::ostream* out);
 
-// GoogleTest prints a char pointer compared with anything but std::string as an address: these print the text.
+// GoogleTest prints a char pointer compared with anything but std::string as an address, and Japanese in a
+// std::string as escapes: these print the text.
 namespace testing::internal {
 template <>
 class FormatForComparison<const char*, Text> {
@@ -38,9 +41,14 @@ public:
     static std::string Format(const char* text) { return PrintToString(Text(text)); }
 };
 template <>
-class FormatForComparison<const char*, MenuChecks> {
+class FormatForComparison<const char*, TrayView> {
 public:
-    static std::string Format(const char* text) { return PrintToString(std::string(text)); }
+    static std::string Format(const char* text) { return PrintToString(Text(text)); }
+};
+template <>
+class FormatForComparison<std::string, TrayView> {
+public:
+    static std::string Format(const std::string& text) { return PrintToString(Text(text)); }
 };
 }  // namespace testing::internal
 
@@ -120,14 +128,14 @@ struct Napkit : ::testing::Test {
     void TrayEvent(UINT mouseMessage);     // the icon's callback message, with its id, as the shell sends it
     void Ticks(int n);                     // n poll intervals pass
     // Read from the menu that a right click on the icon tracks:
-    MenuChecks Checks();
+    TrayView Checks();
     Text MenuText(UINT id);   // caption, or ABSENT
     // One line an item, indented two blanks a level: "caption id", "(grayed) caption id", "-", "caption >".
     Lines MenuLayout();
     const NOTIFYICONDATAA& AddedIcon();    // the record the shell received with NIM_ADD
     Text Tip();                            // the tool-tip the shell holds, or ABSENT
     std::string TrayIcon();                // as the shell holds it: active, inactive, none
-    Text Shown();   // menu checks, icon and tool-tip: SHOWN_ON, say
+    TrayView Shown();   // menu checks, icon and tool-tip: SHOWN_ON, say
     void DropTrayIcon();                   // the shell forgets it (as on a restart)
     // Copies a built saver to dir (default: saverbox); returns the path the program writes to SYSTEM.INI for
     // it (the 8.3 alias if any).
