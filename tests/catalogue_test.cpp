@@ -23,7 +23,11 @@ std::string Changed(const char* stem)
     return std::string("スクリーンセーバーを「 ") + stem + " 」に変更しました。";
 }
 std::string Quoted(const std::string& path, const char* args = "") { return "\"" + path + "\"" + args; }
-std::string WithSaver(UINT id) { return "40101 40205 40301 " + std::to_string(id); }
+// The checks with saver id, the time-out of 5 minutes and the screen saver on (stateItem 40301) or off (40302).
+std::string WithSaver(UINT id, UINT stateItem = 40301)
+{
+    return "40101 40205 " + std::to_string(stateItem) + " " + std::to_string(id);
+}
 
 struct Catalogue : Napkit {
     std::string a, b, c;   // ALPHA, BETA, GAMMA
@@ -204,6 +208,7 @@ TEST_F(Catalogue, ChoosingASaverWritesAndAnnouncesIt)
         Lines calls;
         std::string written;
         UINT checked;
+        UINT active = 1;
     };
     const Row rows[] = {
         { .name = "with box", .flags = nullptr, .useName = "0", .act = &Napkit::Command, .id = 41002,
@@ -213,8 +218,8 @@ TEST_F(Catalogue, ChoosingASaverWritesAndAnnouncesIt)
           .act = &Napkit::Command, .id = 41003,
           .calls = { "spi 17 1 2", "box main 0x0 NAPKIT|" + Changed("GAMMA") },
           .written = c, .checked = 41003 },
-        { .name = "without box", .flags = "1", .useName = "0", .act = &Napkit::Command, .id = 41003,
-          .calls = { "spi 17 1 2" }, .written = c, .checked = 41003 },
+        { .name = "without box, the screen saver off", .flags = "1", .useName = "0", .act = &Napkit::Command,
+          .id = 41003, .calls = { "spi 17 0 2" }, .written = c, .checked = 41003, .active = 0 },
         { .name = "the checked one", .flags = "3", .useName = "0", .act = &Napkit::Command, .id = 41001,
           .calls = {}, .written = a, .checked = 41001 },
         { .name = "no such saver", .flags = "3", .useName = "0", .act = &Napkit::Command, .id = 41004,
@@ -235,11 +240,12 @@ TEST_F(Catalogue, ChoosingASaverWritesAndAnnouncesIt)
         SCOPED_TRACE(row.name);
         SetIni("Message", "OpenMessageBox", row.flags);
         SetIni("Action", "UseSaverName", row.useName);
+        SetSystemActive(row.active);
         Start();
         (this->*row.act)(row.id);
         EXPECT_EQ(TakeCalls(), row.calls);
         EXPECT_EQ(Scrnsave(), row.written);
-        EXPECT_EQ(Checks(), WithSaver(row.checked));
+        EXPECT_EQ(Checks(), WithSaver(row.checked, row.active ? 40301 : 40302));
         Close();
         SetScrnsave(a);
     }

@@ -124,8 +124,8 @@ TEST_F(Mends, SecondDialogIsNotOpenedWhileOneIs)
         TypeText(d, IDC_VALUE_EDIT, "7");
         Press(d, IDOK);
     }, [](HWND d) {
-        TypeText(d, IDC_VALUE_EDIT, "9");
-        Press(d, IDOK);
+        TypeText(d, IDC_VALUE_EDIT, "800");
+        Press(d, IDCANCEL);
     } });
     onBox = [&](const std::string&) {
         Command(IDM_WAIT_SETTING);
@@ -141,6 +141,8 @@ TEST_F(Mends, SecondDialogIsNotOpenedWhileOneIs)
     EXPECT_EQ(TakeCalls(), calls) << "expected the range box, then the time-out of the second try";
     EXPECT_EQ(SystemTimeout(), 420u);
     EXPECT_EQ(ReadIni(Ini(), "Action", "ScreenSaveCommandWait"), ABSENT);
+    Command(IDM_WAIT_SETTING);
+    EXPECT_EQ(ReadIni(Ini(), "Action", "ScreenSaveCommandWait"), "500") << "expected the wait cancelled, after an OK";
     Close();
 }
 

@@ -89,6 +89,7 @@ TEST_F(Pause, EarlyEndsSwitchNothingBack)
         Command(40311);
         TakeCalls();
         row.end(*this);
+        EXPECT_EQ(Until(), ABSENT) << "expected the pause ended at once, before the next poll";
         Ticks(1);
         EXPECT_EQ(TakeCalls(), row.calls);
         EXPECT_EQ(Shown() + " " + Until(), row.shown + " " + ABSENT);
