@@ -70,6 +70,8 @@ TEST_F(CommandLine, RunningCopyCarriesOutEachSwitchAsItsCommand)
         { .args = "/timeout:7", .active = 1, .calls = { "spi 15 420 2", "reg ScreenSaveTimeOut 4 420" },
           .checks = customChecks, .desktop = "-/420" },
         { .args = "-TimeOut:07", .active = 1, .calls = {}, .checks = customChecks, .desktop = "-/-" },
+        { .args = "/timeout:60", .active = 1, .calls = { "spi 15 3600 2", "reg ScreenSaveTimeOut 5 3600" },
+          .checks = "40101 40260 40301 41001", .desktop = "-/3600" },
         { .args = "/timeout:5", .active = 1, .calls = { "spi 15 300 2", "reg ScreenSaveTimeOut 4 300" },
           .checks = CHECKS, .desktop = "-/300" },
         { .args = "/Start", .active = 1, .calls = { "sleep 250" }, .checks = CHECKS, .desktop = "-/-" },

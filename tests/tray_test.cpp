@@ -49,6 +49,7 @@ TEST_F(Tray, SetUpAndPollShowTheSystemState)
         { 1, 300, nullptr, SHOWN_ON },
         { 0, 90, "0", "40100 40200 40302 41001 inactive NAPKIT - ScreenSaver[ OFF ]" },
         { 1, 3600, "100", "40260 40301 41001 active NAPKIT - ScreenSaver[ ON ] -> [60分]" },
+        { 1, 1200, "1", "40101 40220 40301 41001 active NAPKIT - ScreenSaver[ ON ] -> [20分]" },
         { 1, 90, "1", "40101 40200 40301 41001 active NAPKIT - ScreenSaver[ ON ] -> [1分]" },   // whole minutes
     };
     for (bool byPoll : { false, true }) {
