@@ -22,6 +22,7 @@ std::string Changed(const char* stem)
 {
     return std::string("スクリーンセーバーを「 ") + stem + " 」に変更しました。";
 }
+constexpr char NO_FILE[] = "<no file>";
 std::string Quoted(const std::string& path, const char* args = "") { return "\"" + path + "\"" + args; }
 // The checks with saver id, the time-out of 5 minutes and the screen saver on (stateItem 40301) or off (40302).
 std::string WithSaver(UINT id, UINT stateItem = 40301)
@@ -156,11 +157,16 @@ TEST_F(Catalogue, StartMatchesSystemIniOrPicksAtRandom)
           .written = c },
         { .name = "unknown", .configured = "C:\\GONE.SCR", .randomSet = "0", .checked = 41002,
           .calls = { UNKNOWN_BOX }, .written = b },
+        { .name = "no SYSTEM.INI: created", .configured = NO_FILE, .randomSet = "0", .checked = 41002, .calls = {},
+          .written = b },
     };
     FixClock(1000);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        SetScrnsave(row.configured);
+        if (row.configured == NO_FILE)
+            DeleteFileA((WindowsDir() + "\\SYSTEM.INI").c_str());
+        else
+            SetScrnsave(row.configured);
         SetIni("Action", "ScreenSaver_RandomSet", row.randomSet);
         Start();
         EXPECT_EQ(TakeCalls(), row.calls);

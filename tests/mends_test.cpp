@@ -165,6 +165,7 @@ TEST_F(Mends, UnwritableSystemIniIsReportedOnceAndWrittenOnceSomethingChanged)
         SCOPED_TRACE(row.diskFull ? "disk full" : "locked");
         SetIni("Action", "ScreenSaver_RandomSet", row.random);
         SetScrnsave(ABSENT);
+        WriteIni(systemIni, "boot", "changed", "0");   // to become "1": the same size, a new write time
         HANDLE lock = row.diskFull ? INVALID_HANDLE_VALUE : LockFile(systemIni);
         FillDisk(row.diskFull);
         Text inBox = "no box";   // SCRNSAVE.EXE while the box is open
