@@ -103,6 +103,7 @@ TEST_F(CommandLine, WithoutRunningCopyTheSystemIsSetDirectly)
     struct Row { const char* args; UINT active; DWORD code; UINT activeAfter; const char* desktop; size_t starts; };
     const Row rows[] = {
         { .args = "\"/off\"", .active = 1, .code = 0, .activeAfter = 0, .desktop = "0/-", .starts = 0 },
+        { .args = "-off", .active = 0, .code = 0, .activeAfter = 0, .desktop = "-/-", .starts = 0 },
         { .args = "/ON", .active = 1, .code = 0, .activeAfter = 1, .desktop = "-/-", .starts = 0 },
         { .args = "-toggle", .active = 0, .code = 0, .activeAfter = 1, .desktop = "1/-", .starts = 0 },
         { .args = "/Toggle", .active = 1, .code = 0, .activeAfter = 0, .desktop = "0/-", .starts = 0 },
