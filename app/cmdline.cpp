@@ -214,17 +214,10 @@ int Forward(HWND window, const Switch& command)
 
 void SetActiveFlag(SwitchKind kind)
 {
-    // Under Wine the flag belongs to the display driver, which a windowless
-    // process loads only with the first call that needs the display; and a set
-    // reaches the X server at the next round trip, so it is read back before
-    // the process ends. On Windows these calls cost nothing.
-    GetSystemMetrics(SM_CXSCREEN);
-    UINT active = ReadSystemActiveFlag();
+    UINT active = ReadActiveFlagWindowless();
     UINT wanted = kind == SWITCH_ON ? 1 : kind == SWITCH_OFF ? 0 : active ^ 1;
-    if (wanted == active)
-        return;
-    StoreActiveFlag(wanted);
-    ReadSystemActiveFlag();
+    if (wanted != active)
+        StoreActiveFlagWindowless(wanted);
 }
 
 void SetTimeoutMinutes(int minutes)

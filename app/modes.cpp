@@ -9,13 +9,8 @@ constexpr char SINGLE_COPY_MUTEX[] = "NAPKIT.SingleCopy";
 
 void ToggleSystemFlag()
 {
-    // Under Wine the flag belongs to the display driver, which loads with the
-    // first call that needs the display; a process without any window would
-    // otherwise read and flip a private copy that a running tray copy never
-    // sees. On Windows the call only asks for the screen width.
-    GetSystemMetrics(SM_CXSCREEN);
-    appState.screenSaveActive = ReadSystemActiveFlag() ^ 1;
-    StoreActiveFlag(appState.screenSaveActive);
+    appState.screenSaveActive = ReadActiveFlagWindowless() ^ 1;
+    StoreActiveFlagWindowless(appState.screenSaveActive);
     // Always shown here, whatever OpenMessageBox says.
     ShowToggleMessage(NULL, appState.screenSaveActive);
 }

@@ -158,13 +158,9 @@ BOOL ResumeStoredPause(BOOL canResume)
     ForgetStoredEnd();
     if (end > now)
         return FALSE;   // malformed or absurd: ignored
-    // The pause ended while no copy ran. A windowless process must load the
-    // display driver first, which owns the flag under Wine, and read the flag
-    // back after a set, which reaches the X server at that round trip.
-    GetSystemMetrics(SM_CXSCREEN);
-    if (ReadSystemActiveFlag())
+    // The pause ended while no copy ran; this may be a windowless process.
+    if (ReadActiveFlagWindowless())
         return FALSE;
-    StoreActiveFlag(1);
-    ReadSystemActiveFlag();
+    StoreActiveFlagWindowless(1);
     return TRUE;
 }

@@ -110,6 +110,24 @@ void StoreActiveFlag(UINT active)
     SetSystemActiveFlag(active);
 }
 
+// Under Wine the flag belongs to the display driver, which a windowless
+// process loads only with the first call that needs the display; before it,
+// the process reads and sets a private copy that no tray copy sees. On
+// Windows the call only asks for the screen width.
+UINT ReadActiveFlagWindowless()
+{
+    GetSystemMetrics(SM_CXSCREEN);
+    return ReadSystemActiveFlag();
+}
+
+// A set reaches the X server at the next round trip; this read is one, so the
+// process cannot end before it.
+void StoreActiveFlagWindowless(UINT active)
+{
+    StoreActiveFlag(active);
+    ReadSystemActiveFlag();
+}
+
 void SetSystemTimeoutSeconds(UINT seconds)
 {
     SystemParametersInfoA(SPI_SETSCREENSAVETIMEOUT, seconds, NULL, SPIF_SENDWININICHANGE);

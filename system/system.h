@@ -29,6 +29,9 @@ UINT ReadSystemActiveFlag();
 UINT ReadSystemTimeoutSeconds();
 void SetSystemActiveFlag(UINT active);
 void StoreActiveFlag(UINT active);   // the registry's value, then the system's flag
+// The same for a process without a window (the command line, one-shot mode).
+UINT ReadActiveFlagWindowless();
+void StoreActiveFlagWindowless(UINT active);   // read back before it returns
 void SetSystemTimeoutSeconds(UINT seconds);
 // Builds "\"path\"" followed by args (may be empty) into out
 // (COMMAND_LINE_SIZE bytes); the quotes keep a path with blanks whole.
