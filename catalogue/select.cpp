@@ -221,10 +221,6 @@ void RefreshCatalogue(HWND window)
         return;
     }
     SyncCurrentSaver(window, NULL);
-    const UINT checkedItems[] = {
-        appState.dblClickItem, appState.stateItem, appState.timeoutItem, appState.saverItem,
-    };
-    for (UINT item : checkedItems)
-        CheckMenuItem(appState.menuRoot, item, MF_BYCOMMAND | MF_CHECKED);
+    CheckGroupItems();
     appState.refreshing = 0;
 }

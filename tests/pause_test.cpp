@@ -114,7 +114,7 @@ TEST_F(Pause, ClosingExitOrEndOfSessionSwitchesOnFirst)
     }
 }
 
-TEST_F(Pause, StoredEndPastSwitchesOnAheadResumesMalformedIsDropped)
+TEST_F(Pause, StoredEndAheadWithinADayResumesAnyOtherSwitchesOn)
 {
     // history: the flag at start, 2 s before ten minutes have passed, at ten minutes; calls: all of them
     struct Row {
@@ -130,8 +130,8 @@ TEST_F(Pause, StoredEndPastSwitchesOnAheadResumesMalformedIsDropped)
           .until = "1796656200", .history = "001", .calls = SWITCH_ON },
         { .stored = "1796742000", .shown = "40101 40205 40302 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:00",
           .until = "1796742000", .history = "000", .calls = SWITCH_ON },
-        { .stored = "1796742001", .shown = SHOWN_OFF, .until = ABSENT, .history = "000", .calls = {} },
-        { .stored = "17966562OO", .shown = SHOWN_OFF, .until = ABSENT, .history = "000", .calls = {} },
+        { .stored = "1796742001", .shown = SHOWN_ON, .until = ABSENT, .history = "111", .calls = SWITCH_ON },
+        { .stored = "17966562OO", .shown = SHOWN_ON, .until = ABSENT, .history = "111", .calls = SWITCH_ON },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.stored);
