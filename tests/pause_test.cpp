@@ -2,6 +2,7 @@
 // the program ends meanwhile; from the menu, NAPKIT.INI and the command line.
 #include "harness.h"
 #include "app/app.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -11,6 +12,11 @@ const Lines SWITCH_ON = { "reg ScreenSaveActive 2 1", "spi 17 1 2" };
 const Lines SWITCH_OFF = { "reg ScreenSaveActive 2 0", "spi 17 0 2" };
 constexpr char PAUSED_BOX[] =
     "box main 0x1040 NAPKIT|スクリーンセーバーを 15:30 まで「無効」にしました。";
+constexpr char NOT_STORED_BOX[] = "box main 0x30 NAPKIT|NAPKIT.INI に書き込めないため、一時停止できません。\n"
+                                  "スクリーンセーバーの状態は変わっていません。";
+constexpr char EMPTY_BOX[] = "box none 0x1000 NAPKIT|スクリーンセーバーが１つもありません。\n"
+                             "一度終了しますので、スクリーンセーバーをインストールした後に\n"
+                             "「NAPKIT」を再度実行して下さい。";
 
 struct Pause : Napkit {
     void SetUp() override
@@ -206,6 +212,129 @@ TEST_F(Pause, SwitchIsForwardedToTheTrayCopyAndRefusedWithoutOne)
     SetSystemActive(0);
     EXPECT_EQ(Program("/toggle").Wait(15000), 0u);
     EXPECT_EQ(SystemActive(), 1u) << "/toggle alone: the saver a past pause left off is on, not toggled back off";
+}
+
+TEST_F(Pause, EndsOnTimeWhileADialogIsOpen)
+{
+    const std::pair<const char*, UINT> dialogs[] = {
+        { "About", IDM_ABOUT },
+        { "custom time-out", IDM_TIMEOUT_CUSTOM },
+    };
+    for (const auto& [name, command] : dialogs) {
+        SCOPED_TRACE(name);
+        Start();
+        Command(IDM_PAUSE_30);
+        TakeCalls();
+        std::string whileOpen;
+        AnswerDialogs({ [&whileOpen](HWND dialog) {
+            PassTime(30 * MINUTE_MS - 2000);
+            Sleep(700);
+            whileOpen = std::to_string(SystemActive());
+            PassTime(2000);
+            Sleep(700);
+            whileOpen += std::to_string(SystemActive());
+            PostMessageA(dialog, WM_CLOSE, 0, 0);
+        } });
+        Command(command);
+        EXPECT_EQ(whileOpen, "01") << "expected off 2 s before the end, on within a poll after it, the dialog open";
+        EXPECT_EQ(TakeCalls(), SWITCH_ON) << "expected on without a box";
+        EXPECT_EQ(Until(), ABSENT);
+        EXPECT_EQ(Shown(), SHOWN_ON) << "the view follows once the dialog is closed";
+        Close();
+    }
+}
+
+TEST_F(Pause, ForwardedPauseIsAnsweredBeforeItsBox)
+{
+    SetIni("Message", "OpenMessageBox", "3");
+    Start();
+    Program program("/pause:30");
+    DWORD codeWhileBoxOpen = STILL_ACTIVE;
+    onBox = [&](const std::string&) {
+        codeWhileBoxOpen = program.Wait(5000);
+        return IDOK;
+    };
+    EXPECT_EQ(program.Wait(15000), 0u);
+    EXPECT_EQ(codeWhileBoxOpen, 0u) << "expected the command line to have ended while the tray copy's box was open";
+    Lines calls = SWITCH_OFF;
+    calls.push_back(PAUSED_BOX);
+    EXPECT_EQ(TakeCalls(), calls);
+    Close();
+    EXPECT_EQ(TakeCalls(), SWITCH_ON);
+}
+
+TEST_F(Pause, NotStartedWhenItsEndCannotBeStored)
+{
+    Start();
+    HANDLE lock = LockFile(Ini());
+    Command(IDM_PAUSE_30);
+    EXPECT_EQ(TakeCalls(), Lines{ NOT_STORED_BOX }) << "expected one box, and the saver left on";
+    Program program("/pause:60");
+    EXPECT_EQ(program.Wait(15000), 1u) << "a pause not started is a switch refused";
+    EXPECT_EQ(TakeCalls(), Lines{ NOT_STORED_BOX });
+    CloseHandle(lock);
+    EXPECT_EQ(Shown(), SHOWN_ON);
+    EXPECT_EQ(Until(), ABSENT);
+    Close();
+}
+
+TEST_F(Pause, CheckMarkSurvivesARefreshAndAResumedPause)
+{
+    const std::string paused = "40101 40205 40302 40311 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> ";
+    Start();
+    Command(IDM_PAUSE_60);
+    Command(IDM_REFRESH);
+    EXPECT_EQ(Shown(), paused + "16:00") << "after a refresh";
+    TakeCalls();
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    ExpectEnded();
+    EXPECT_EQ(TakeCalls(), SWITCH_ON);
+    SetIni("Action", "PauseUntil", "1796656200");
+    SetIni("Action", "PauseMinutes", "60");
+    SetSystemActive(0);
+    Start();
+    EXPECT_EQ(Shown(), paused + "15:10") << "a pause resumed at start";
+    Close();
+    EXPECT_EQ(TakeCalls(), SWITCH_ON);
+}
+
+TEST_F(Pause, RefreshThatFindsNoSaverSwitchesOnBeforeTheProgramEnds)
+{
+    Start();
+    Command(IDM_PAUSE_60);
+    TakeCalls();
+    DeleteFileA((saverbox + "\\ONE.SCR").c_str());
+    Command(IDM_REFRESH);
+    Lines calls = { EMPTY_BOX };
+    calls.insert(calls.end(), SWITCH_ON.begin(), SWITCH_ON.end());
+    EXPECT_EQ(TakeCalls(), calls) << "expected the box, then the saver on";
+    ExpectEnded();
+    EXPECT_EQ(SystemActive(), 1u);
+    EXPECT_EQ(Until(), ABSENT);
+}
+
+TEST_F(Pause, ExplicitSwitchWithNoCopyRunningEndsAStoredPause)
+{
+    struct Row {
+        const char* args;
+        UINT active;   // the flag afterwards; before each row it is off, as the killed copy's pause left it
+    };
+    const Row rows[] = {
+        { .args = "/off", .active = 0 },
+        { .args = "/on", .active = 1 },
+        { .args = "/toggle", .active = 1 },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args);
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);   // the child reads the real clock
+        ULONGLONG seconds = (((ULONGLONG)now.dwHighDateTime << 32) | now.dwLowDateTime) / 10000000 - 11644473600ULL;
+        SetIni("Action", "PauseUntil", std::to_string(seconds + 600).c_str());
+        SetSystemActive(0);
+        EXPECT_EQ(Program(row.args).Wait(15000), 0u);
+        EXPECT_EQ(SystemActive(), row.active);
+        EXPECT_EQ(Until(), ABSENT) << "expected the stored pause ended, so that no later start resumes it";
+    }
 }
 
 }  // namespace

@@ -7,6 +7,9 @@ namespace {
 
 const std::string BOX_OFF = std::string("box main 0x1040 NAPKIT|") + SWITCHED_OFF;
 const Lines OFF = { "reg ScreenSaveActive 2 0", "spi 17 0 2" };
+const Lines ON = { "reg ScreenSaveActive 2 1", "spi 17 1 2" };
+constexpr char UNKNOWN_BOX[] = "box none 0x1000 NAPKIT|現在設定されているスクリーンセーバーが未知の物です。\n"
+                               "取得している情報を更新します。";
 
 struct Tray : Napkit {
     std::string saver;
@@ -210,6 +213,46 @@ TEST_F(Tray, EndingsKeepASaverSetElsewhereJustBefore)
         }
         EXPECT_EQ(TakeCalls(), Lines{});
         SetScrnsave(saver);
+    }
+}
+
+TEST_F(Tray, SwitchesWhileAnOutcomeBoxIsOpenActWithoutABoxOfTheirOwn)
+{
+    Start();
+    int boxes = 0;
+    onBox = [this, &boxes](const std::string&) {
+        if (++boxes == 1)
+            HotKey(40101);
+        return IDOK;
+    };
+    Command(40302);
+    Lines calls = OFF;
+    calls.push_back(BOX_OFF);
+    calls.insert(calls.end(), ON.begin(), ON.end());
+    EXPECT_EQ(TakeCalls(), calls) << "expected the toggle inside the off box switched on, with no box nested";
+    EXPECT_EQ(Shown(), SHOWN_ON);
+    Close();
+}
+
+TEST_F(Tray, NothingTheUserDoesActsBeforeTheSetUpHasEnded)
+{
+    const std::pair<const char*, std::function<void(HWND)>> doings[] = {
+        { "off item", [](HWND main) { SendMessageA(main, WM_COMMAND, 40302, 0); } },
+        { "switch key", [](HWND main) { SendMessageA(main, WM_HOTKEY, 40101, 0); } },
+        { "double-click", [this](HWND) { TrayEvent(WM_LBUTTONDBLCLK); } },
+    };
+    for (const auto& [name, doing] : doings) {
+        SCOPED_TRACE(name);
+        SetScrnsave("C:\\UNKNOWN.SCR");   // the set-up opens a box, whose loop dispatches the user's doings
+        onBox = [this, doing = doing](const std::string&) {
+            doing(AddedIcon().hWnd);
+            return IDOK;
+        };
+        Start();
+        EXPECT_EQ(TakeCalls(), Lines{ UNKNOWN_BOX }) << "expected the set-up's box and nothing else";
+        EXPECT_EQ(SystemActive(), 1u);
+        onBox = nullptr;
+        Close();
     }
 }
 
