@@ -159,7 +159,7 @@ void SelectSaver(HWND window, int n)
         char text[MESSAGE_SIZE];
         SaverStemOf(appState.cursor, stem);
         wsprintfA(text, CHANGED_FORMAT, stem);
-        MessageBoxA(window, text, APP_NAME, MB_OK);
+        ShowOutcomeBox(window, text, MB_OK);
     }
 }
 

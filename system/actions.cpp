@@ -63,7 +63,7 @@ void ShowSwitchBox(HWND owner, SwitchBox box, BOOL changed, UINT active)
         wsprintfA(text, TOGGLE_FORMAT, STATE_WORDS[active]);
     else
         return;
-    ShowOutcomeBox(owner, text);
+    ShowOutcomeBox(owner, text, MB_OK | MB_ICONINFORMATION | MB_SYSTEMMODAL);
 }
 
 }  // namespace
@@ -97,7 +97,7 @@ UINT SwitchScreenSaver(HWND owner, SwitchSource source, int wish)
     return active;
 }
 
-void ShowOutcomeBox(HWND owner, const char* text)
+void ShowOutcomeBox(HWND owner, const char* text, UINT style)
 {
     // The box's loop dispatches the next forwarded switch, hot key or tray
     // click: a box of its own there would nest one more box a switch, until
@@ -105,7 +105,7 @@ void ShowOutcomeBox(HWND owner, const char* text)
     if (appState.outcomeBoxOpen)
         return;
     appState.outcomeBoxOpen = 1;
-    MessageBoxA(owner, text, APP_NAME, MB_OK | MB_ICONINFORMATION | MB_SYSTEMMODAL);
+    MessageBoxA(owner, text, APP_NAME, style);
     appState.outcomeBoxOpen = 0;
 }
 

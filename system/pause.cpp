@@ -117,7 +117,7 @@ BOOL StartPause(HWND owner, int minutes)
     if (!StoreEnd(end, minutes)) {
         ForgetStoredEnd();
         ReplyMessage(SWITCH_REFUSED);
-        MessageBoxA(owner, NOT_STORED_TEXT, APP_NAME, MB_OK | MB_ICONEXCLAMATION);
+        ShowOutcomeBox(owner, NOT_STORED_TEXT, MB_OK | MB_ICONEXCLAMATION);
         return FALSE;
     }
     RunPause(end, (DWORD)minutes * SECONDS_PER_MINUTE * MS_PER_SECOND, minutes);

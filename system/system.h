@@ -62,7 +62,7 @@ void StartScreenSaverNow(HWND window);
 DWORD CommandWaitMs();   // commandWaitMs, a negative value counting as 0
 // A box that tells the outcome of a command. At most one is open: while it
 // is, its loop still takes switches, and they act without a box of their own.
-void ShowOutcomeBox(HWND owner, const char* text);
+void ShowOutcomeBox(HWND owner, const char* text, UINT style);
 
 // pause.cpp: a temporary off, the screen saver off for a while and on again by
 // itself. Its end, in seconds since 1970 (UTC), is kept in NAPKIT.INI while it
