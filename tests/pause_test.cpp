@@ -326,8 +326,10 @@ TEST_F(Pause, ExplicitSwitchWithNoCopyRunningEndsAStoredPause)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args);
+        SYSTEMTIME clock;
+        GetSystemTime(&clock);   // the child reads the real clock, not the test's fixed one
         FILETIME now;
-        GetSystemTimeAsFileTime(&now);   // the child reads the real clock
+        SystemTimeToFileTime(&clock, &now);
         ULONGLONG seconds = (((ULONGLONG)now.dwHighDateTime << 32) | now.dwLowDateTime) / 10000000 - 11644473600ULL;
         SetIni("Action", "PauseUntil", std::to_string(seconds + 600).c_str());
         SetSystemActive(0);
