@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The shipped NAPKIT.EXE as Windows 9x and NT 4.0 load it: a stripped PE32 for
-# i386, GUI subsystem 4.0, importing only the five system DLLs, within 48 KiB,
-# with a manifest that asks for no common controls it does not load.
+# i386, GUI subsystem 4.0, importing only the four system DLLs (no C runtime),
+# within 40 KiB, with a manifest that asks for no common controls it does not
+# load.
 #   tests/shipped_exe_test.sh PATH/NAPKIT.EXE
 set -u
 exe=${1:?NAPKIT.EXE}
@@ -17,7 +18,7 @@ dump=$(i686-w64-mingw32-objdump -p "$exe" 2>&1)
 header() { printf '%s\n' "$dump" | sed -n "s/^$1[[:space:]]\{1,\}\([^[:space:]]*\).*/\1/p" | head -n 1; }
 
 size=$(stat -c %s "$exe")
-[ "$size" -le 49152 ] || fail "expected at most 49152 bytes (48 KiB), found $size"
+[ "$size" -le 40960 ] || fail "expected at most 40960 bytes (40 KiB), found $size"
 printf '%s\n' "$dump" | grep -q 'file format pei-i386' \
   || fail "expected a PE32 image for i386 (pei-i386)"
 [ "$(header Magic)" = "010b" ] || fail "expected the PE32 optional header (magic 010b), found $(header Magic)"
@@ -28,8 +29,8 @@ printf '%s\n' "$dump" | grep -q 'file format pei-i386' \
 printf '%s\n' "$dump" | grep -q 'symbols stripped' \
   || fail "expected a stripped program (no symbol table)"
 dlls=$(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'a-z' 'A-Z' | sort | paste -sd' ')
-[ "$dlls" = "ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL SHELL32.DLL USER32.DLL" ] \
-  || fail "expected imports of ADVAPI32 KERNEL32 MSVCRT SHELL32 USER32 only, found: $dlls"
+[ "$dlls" = "ADVAPI32.DLL KERNEL32.DLL SHELL32.DLL USER32.DLL" ] \
+  || fail "expected imports of ADVAPI32 KERNEL32 SHELL32 USER32 only (no C runtime), found: $dlls"
 # The manifest is stored as text: common controls 6 may be asked for only by a
 # program that loads them, or every dialog fails to open on Windows XP.
 grep -aq '<assembly' "$exe" || fail "expected an application manifest"

@@ -28,12 +28,28 @@ done
 if [ ${#need_pkgs[@]} -gt 0 ]; then
   echo "setup: installing ${need_pkgs[*]}"
   $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need_pkgs[@]}" >/dev/null
+  # debconf pre-configures packages with a program of apt-utils; while that is
+  # missing it warns, at every install, that it delays the configuration. So
+  # apt-utils comes first, alone, with that one warning (about itself) off.
+  # env, not a prefix: sudo would drop the variables.
+  if ! have apt-utils; then
+    $SUDO env DEBIAN_FRONTEND=noninteractive DEBCONF_NOWARNINGS=yes \
+      apt-get install -y -qq --no-install-recommends apt-utils >/dev/null
+  fi
+  $SUDO env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends "${need_pkgs[@]}" >/dev/null
 fi
 
-if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+# The Japanese locale gets a folder of its own, not a place in the locale
+# archive: a process reads the archive once, so a shell started before the
+# locale was made (tools/run.sh, which runs this script and then sources the
+# session's settings) could never switch to it from the archive, and
+# locale-gen rebuilds the whole archive under every running program.
+# (grep reads the whole list: under pipefail an early exit of grep -q can end
+# locale with SIGPIPE and look like a missing locale.)
+if ! locale -a 2>/dev/null | grep -i '^ja_JP\.utf-\?8$' >/dev/null; then
   $SUDO sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
   grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
-  $SUDO locale-gen >/dev/null
+  $SUDO localedef --no-archive -i ja_JP -c -f UTF-8 ja_JP.UTF-8
 fi
 echo "setup: ready ($NAPKIT_ARCH_REASON)"
