@@ -68,7 +68,7 @@ constexpr char PROGRAM_EXTENSION[] = ".EXE";
 constexpr char KERNEL_DLL[] = "KERNEL32.DLL";
 constexpr char DIALOG_CLASS[] = "#32770";   // dialogs and message boxes
 constexpr int CLASS_NAME_SIZE = 16;
-constexpr UINT BOX_CHECK_MS = 500;
+constexpr UINT BOX_CHECK_MS = 250;
 // Not in the headers for Windows 9x and NT 4.0; looked up at run time.
 constexpr DWORD QUERY_LIMITED_INFORMATION = 0x1000;   // Vista and later
 typedef BOOL (WINAPI* QueryImageNameA)(HANDLE process, DWORD flags, LPSTR name, PDWORD size);

@@ -161,9 +161,9 @@ TEST_F(CommandLine, BadSwitchBoxEndsByItselfAfterHalfAMinuteAndTheListAskedForWa
         int endedBy31s = -1;
         onBox = [&](const std::string&) {
             PassTime(28000);
-            endedBy29s = BoxEndedWithin(1000);
-            PassTime(2000);
-            endedBy31s = BoxEndedWithin(1000);
+            endedBy29s = BoxEndedWithin(500);
+            PassTime(2500);
+            endedBy31s = BoxEndedWithin(600);
             return IDOK;
         };
         EXPECT_EQ(RunCommandLine(row.args), row.code);
