@@ -76,6 +76,11 @@ struct AppState {
     int refreshPending;       // a refresh asked for while the menu was open
     int randomStartRetries;   // nested retries of a failed random start
     UINT taskbarCreatedMsg;   // registered "TaskbarCreated" message
+    UINT switchMsg;           // registered SWITCH_MESSAGE
+
+    // a box of the command line that ends by itself
+    UINT_PTR boxTimer;        // its thread timer, or 0
+    DWORD boxShownTicks;      // GetTickCount when it opened
 };
 
 extern AppState appState;
@@ -85,15 +90,23 @@ constexpr int MAIN_WINDOW_SIZE = 64;
 constexpr UINT POLL_TIMER_ID = 100;
 constexpr UINT POLL_INTERVAL_MS = 500;
 constexpr UINT WM_TRAYNOTIFY = 0x83FC;
-// Sent by a command-line copy: a switch, as the menu command wParam (the
-// toggle as IDM_DBLCLICK_TOGGLE, the hot key's meaning); for IDM_TIMEOUT_CUSTOM,
-// lParam holds the minutes (1-60), and for IDM_PAUSE_30 the pause's
-// minutes (1-1440). The answer is one of SWITCH_*; a window
-// that does not know the message answers 0.
-constexpr UINT WM_SWITCH = WM_APP + 1;
+// A command-line copy sends its switch as the message registered under
+// SWITCH_MESSAGE (a number of WM_APP's range may mean anything to a window of
+// another program). wParam: MAKEWPARAM(menu command, minutes); the command as
+// the menu's (the toggle as IDM_DBLCLICK_TOGGLE, the hot key's meaning), the
+// minutes for IDM_TIMEOUT_CUSTOM (1-60) and for IDM_PAUSE_30, the pause's
+// length (1-1440). lParam: the tick count (GetTickCount) at which the command
+// line first sent it. The answer is one of SWITCH_*; a window that does not
+// know the message answers 0.
+constexpr char SWITCH_MESSAGE[] = "NAPKIT.Switch";
 constexpr LRESULT SWITCH_NOT_READY = 1;   // the set-up is still running: ask again
 constexpr LRESULT SWITCH_TAKEN = 2;
-constexpr LRESULT SWITCH_REFUSED = 3;     // the copy is closing
+constexpr LRESULT SWITCH_REFUSED = 3;     // the copy is closing, or the switch came too late
+// A tray copy in a box of its own (the toggle's confirmation) or in its start
+// wait answers late; a script is not held longer than this. A switch that
+// reaches the copy this long after it was first sent is dropped: its command
+// line has exited 1 by then, saying nothing was done.
+constexpr DWORD FORWARD_TIMEOUT_MS = 10000;
 constexpr int ONE_SHOT_MODE = 1;
 
 // modes.cpp
@@ -109,10 +122,17 @@ constexpr int EXIT_DONE = 0;
 constexpr int EXIT_NOTHING_DONE = 1;    // no running copy to act on, or no saver started
 constexpr int EXIT_BAD_SWITCH = 2;
 // What follows the program's name in commandLine, as Windows wrote it; the
-// name is modulePath (the program's full path) when the line begins with it.
+// name is that of the file modulePath names (the program's full path).
 const char* SkipProgramName(const char* commandLine, const char* modulePath);
 BOOL HasSwitches(const char* commandLine);
 int RunCommandLine(const char* commandLine);
+// The name NAPKIT (a window of that class and title) held by a window: whether
+// its process runs a program file named NAPKIT.EXE (TRUE also where Windows
+// cannot tell, as NT 4.0); the box that says another program holds it, which
+// a command line's box ends by itself after COMMAND_LINE_BOX_MS.
+BOOL IsNapkitWindow(HWND window);
+void ShowNameTaken(BOOL closesBySelf);
+constexpr DWORD COMMAND_LINE_BOX_MS = 30000;
 
 // mainwindow.cpp
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

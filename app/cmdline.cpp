@@ -4,6 +4,7 @@
 #include "system/system.h"
 #include "ui/ui.h"
 #include "res/resource.h"
+#include <tlhelp32.h>
 
 namespace {
 
@@ -41,9 +42,6 @@ constexpr MinutesSwitch MINUTES_SWITCHES[] = {
 };
 constexpr int SWITCH_SIZE = 32;   // more than any valid switch holds
 
-// A tray copy in a box of its own (the toggle's confirmation) or in its start
-// wait answers late; a script is not held longer than this.
-constexpr UINT FORWARD_TIMEOUT_MS = 10000;
 constexpr DWORD RETRY_DELAY_MS = 100;
 constexpr DWORD EXIT_WAIT_MS = 10000;
 
@@ -61,6 +59,29 @@ constexpr char USAGE_TEXT[] =
     "/exit ： 常駐中の NAPKIT を終了する\n"
     "/? ： この説明を表示する\n"
     "（/ の代わりに - も使えます）";
+constexpr char NAME_TAKEN_TEXT[] =
+    "NAPKIT という名前を別のプログラムが使っています。\n"
+    "そのプログラムを終了してから、もう一度起動してください。";
+
+constexpr char PROGRAM_FILE[] = "NAPKIT.EXE";
+constexpr char PROGRAM_EXTENSION[] = ".EXE";
+constexpr char KERNEL_DLL[] = "KERNEL32.DLL";
+constexpr char DIALOG_CLASS[] = "#32770";   // dialogs and message boxes
+constexpr int CLASS_NAME_SIZE = 16;
+constexpr UINT BOX_CHECK_MS = 250;
+// Not in the headers for Windows 9x and NT 4.0; looked up at run time.
+constexpr DWORD QUERY_LIMITED_INFORMATION = 0x1000;   // Vista and later
+typedef BOOL (WINAPI* QueryImageNameA)(HANDLE process, DWORD flags, LPSTR name, PDWORD size);
+typedef HANDLE (WINAPI* CreateSnapshot)(DWORD flags, DWORD processId);
+typedef BOOL (WINAPI* WalkProcesses)(HANDLE snapshot, PROCESSENTRY32* entry);
+
+// Which file a path opens: the same file has the same three numbers, whatever
+// path (long, 8.3, relative, any case) reached it.
+struct FileId {
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+};
 
 BOOL IsBlank(char c)
 {
@@ -124,9 +145,8 @@ Switch ParseSwitches(const char* commandLine)
         return result;
     char name[SWITCH_SIZE];
     lstrcpynA(name, start + 1, length);   // the name without the prefix
-    CharLowerA(name);
     for (const SwitchName& known : SWITCH_NAMES) {
-        if (lstrcmpA(name, known.name) == 0) {
+        if (lstrcmpiA(name, known.name) == 0) {
             result.kind = known.kind;
             return result;
         }
@@ -135,7 +155,7 @@ Switch ParseSwitches(const char* commandLine)
         char prefix[SWITCH_SIZE];
         int prefixSize = lstrlenA(known.prefix) + 1;
         lstrcpynA(prefix, name, prefixSize);
-        if (lstrcmpA(prefix, known.prefix) != 0)
+        if (lstrcmpiA(prefix, known.prefix) != 0)
             continue;
         result.minutes = ParseMinutes(name + prefixSize - 1, known.maxMinutes);
         if (result.minutes >= known.minMinutes)
@@ -145,12 +165,145 @@ Switch ParseSwitches(const char* commandLine)
     return result;
 }
 
-void ShowUsage(UINT icon)
+BOOL ReadFileId(const char* path, FileId* id)
 {
-    MessageBoxA(NULL, USAGE_TEXT, APP_NAME, MB_OK | icon | MB_SYSTEMMODAL);
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0,
+                              NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return FALSE;
+    BY_HANDLE_FILE_INFORMATION info;
+    BOOL read = GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    if (!read)
+        return FALSE;
+    id->volume = info.dwVolumeSerialNumber;
+    id->indexHigh = info.nFileIndexHigh;
+    id->indexLow = info.nFileIndexLow;
+    return TRUE;
 }
 
-// The menu command that stands for a switch in WM_SWITCH.
+BOOL OpensFile(const char* path, const FileId& own)
+{
+    FileId id;
+    return ReadFileId(path, &id) && id.volume == own.volume && id.indexHigh == own.indexHigh
+        && id.indexLow == own.indexLow;
+}
+
+// Whether the first length bytes of text, as written or with ".EXE" added,
+// open the file own stands for.
+BOOL NamesFile(const char* text, int length, const FileId& own)
+{
+    char name[MAX_PATH];
+    if (length <= 0 || length + lstrlenA(PROGRAM_EXTENSION) >= MAX_PATH)
+        return FALSE;
+    lstrcpynA(name, text, length + 1);
+    if (OpensFile(name, own))
+        return TRUE;
+    lstrcpynA(name + length, PROGRAM_EXTENSION, MAX_PATH - length);
+    return OpensFile(name, own);
+}
+
+// The end of the longest part of an unquoted commandLine, up to a blank or its
+// end, that names the program's own file; NULL when none does.
+const char* EndOfOwnName(const char* commandLine, const char* modulePath)
+{
+    FileId own;
+    if (!*modulePath || !ReadFileId(modulePath, &own))
+        return NULL;
+    const char* found = NULL;
+    for (const char* p = commandLine; p - commandLine < MAX_PATH; p = CharNextA(p)) {
+        if ((*p == '\0' || IsBlank(*p)) && NamesFile(commandLine, (int)(p - commandLine), own))
+            found = p;
+        if (*p == '\0')
+            break;
+    }
+    return found;
+}
+
+// A message box of this thread is ended as its OK button would end it.
+BOOL CALLBACK EndBox(HWND window, LPARAM)
+{
+    char className[CLASS_NAME_SIZE];
+    if (GetClassNameA(window, className, sizeof className) && lstrcmpA(className, DIALOG_CLASS) == 0)
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return TRUE;
+}
+
+// The box's own loop dispatches this thread timer. It reads the time, rather
+// than waiting the whole time in one timer, from GetTickCount, the clock the
+// rest of the program keeps.
+void CALLBACK EndBoxWhenDue(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    if (timer != appState.boxTimer || GetTickCount() - appState.boxShownTicks < COMMAND_LINE_BOX_MS)
+        return;
+    KillTimer(NULL, timer);
+    appState.boxTimer = 0;
+    EnumThreadWindows(GetCurrentThreadId(), EndBox, 0);
+}
+
+// A box of the command line, with no owner. One that a script may show
+// (closesBySelf) ends by itself after COMMAND_LINE_BOX_MS: in a batch file or
+// a scheduled task nobody clicks it, and the script would wait for ever.
+void ShowBox(const char* text, UINT icon, BOOL closesBySelf)
+{
+    if (closesBySelf) {
+        appState.boxShownTicks = GetTickCount();
+        appState.boxTimer = SetTimer(NULL, 0, BOX_CHECK_MS, EndBoxWhenDue);
+    }
+    MessageBoxA(NULL, text, APP_NAME, MB_OK | icon | MB_SYSTEMMODAL);
+    if (appState.boxTimer)
+        KillTimer(NULL, appState.boxTimer);
+    appState.boxTimer = 0;
+}
+
+// The file-name part of path, walked by characters: a second byte may be '\\'.
+const char* FileNamePart(const char* path)
+{
+    const char* name = path;
+    for (const char* p = path; *p; p = CharNextA(p)) {
+        if (*p == '\\')
+            name = p + 1;
+    }
+    return name;
+}
+
+// The program file a process runs, into a MAX_PATH buffer: by its handle from
+// Vista on, else from the Toolhelp list (Windows 9x, 2000 and later; NT 4.0
+// has none). Both are looked up, so that the program still loads where they
+// are missing. FALSE when it cannot be found out.
+BOOL ReadProcessImage(DWORD processId, char* image)
+{
+    HMODULE kernel = GetModuleHandleA(KERNEL_DLL);
+    auto query = (QueryImageNameA)(void*)GetProcAddress(kernel, "QueryFullProcessImageNameA");
+    if (query) {
+        HANDLE process = OpenProcess(QUERY_LIMITED_INFORMATION, FALSE, processId);
+        DWORD size = MAX_PATH;
+        BOOL found = process && query(process, 0, image, &size);
+        if (process)
+            CloseHandle(process);
+        if (found)
+            return TRUE;
+    }
+    auto snapshot = (CreateSnapshot)(void*)GetProcAddress(kernel, "CreateToolhelp32Snapshot");
+    auto first = (WalkProcesses)(void*)GetProcAddress(kernel, "Process32First");
+    auto next = (WalkProcesses)(void*)GetProcAddress(kernel, "Process32Next");
+    if (!snapshot || !first || !next)
+        return FALSE;
+    HANDLE list = snapshot(TH32CS_SNAPPROCESS, 0);
+    if (list == INVALID_HANDLE_VALUE)
+        return FALSE;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    BOOL more = first(list, &entry);
+    while (more && entry.th32ProcessID != processId)
+        more = next(list, &entry);
+    CloseHandle(list);
+    if (more)
+        lstrcpynA(image, entry.szExeFile, MAX_PATH);   // the whole path on 9x, the name on NT
+    return more;
+}
+
+// The menu command that stands for a switch in SWITCH_MESSAGE.
 UINT SwitchCommand(SwitchKind kind)
 {
     switch (kind) {
@@ -176,17 +329,19 @@ UINT SwitchCommand(SwitchKind kind)
 }
 
 // Sends the switch until the running copy has taken it; a copy still in its
-// set-up answers that it is not ready, and is asked again.
+// set-up answers that it is not ready, and is asked again. Each try carries
+// the time of the first: the copy drops what comes after this has given up.
 BOOL SendSwitch(HWND window, const Switch& command)
 {
-    UINT id = SwitchCommand(command.kind);
+    UINT message = RegisterWindowMessageA(SWITCH_MESSAGE);
+    WPARAM wParam = MAKEWPARAM(SwitchCommand(command.kind), command.minutes);
     DWORD begin = GetTickCount();
     for (;;) {
         DWORD waited = GetTickCount() - begin;
-        if (waited >= FORWARD_TIMEOUT_MS)
+        if (message == 0 || waited >= FORWARD_TIMEOUT_MS)
             return FALSE;
         DWORD_PTR answer = 0;
-        if (!SendMessageTimeoutA(window, WM_SWITCH, id, command.minutes, SMTO_NORMAL,
+        if (!SendMessageTimeoutA(window, message, wParam, (LPARAM)begin, SMTO_NORMAL,
                                  FORWARD_TIMEOUT_MS - waited, &answer))
             return FALSE;   // gone, or it did not answer in time
         if (answer != SWITCH_NOT_READY)
@@ -266,7 +421,13 @@ const char* SkipProgramName(const char* commandLine, const char* modulePath)
         return *p == '"' ? p + 1 : p;
     }
     // Unquoted, the name may hold blanks (C:\my tools\NAPKIT.EXE, from the Run
-    // key, WinExec or a batch file): the program's own path, with or without
+    // key, WinExec or a batch file), and be written in any form that opens the
+    // program's file: relative, 8.3, in any case, without ".EXE". The longest
+    // part that opens it is the name.
+    const char* own = EndOfOwnName(commandLine, modulePath);
+    if (own)
+        return own;
+    // Unknown files (or none to open): the program's own path, with or without
     // its extension, is taken whole.
     const char* extension = NULL;
     for (const char* q = modulePath; *q; q = CharNextA(q)) {
@@ -289,22 +450,51 @@ const char* SkipProgramName(const char* commandLine, const char* modulePath)
     return p;
 }
 
+// Blanks and empty arguments ("", a script's empty "%1") alone are no switch.
 BOOL HasSwitches(const char* commandLine)
 {
-    return commandLine && *SkipBlanks(commandLine) != '\0';
+    if (!commandLine)
+        return FALSE;
+    const char* p = SkipBlanks(commandLine);
+    while (p[0] == '"' && p[1] == '"' && (p[2] == '\0' || IsBlank(p[2])))
+        p = SkipBlanks(p + 2);
+    return *p != '\0';
 }
 
 int RunCommandLine(const char* commandLine)
 {
     Switch command = ParseSwitches(commandLine);
     if (command.kind == SWITCH_BAD) {
-        ShowUsage(MB_ICONEXCLAMATION);
+        ShowBox(USAGE_TEXT, MB_ICONEXCLAMATION, TRUE);
         return EXIT_BAD_SWITCH;
     }
     if (command.kind == SWITCH_HELP) {
-        ShowUsage(MB_ICONINFORMATION);
+        ShowBox(USAGE_TEXT, MB_ICONINFORMATION, FALSE);
         return EXIT_DONE;
     }
     HWND running = FindWindowA(APP_NAME, APP_NAME);
-    return running ? Forward(running, command) : RunAlone(command);
+    if (!running)
+        return RunAlone(command);
+    // Another program's window: its answer would mean nothing, and acting
+    // alone would go behind its back.
+    if (!IsNapkitWindow(running)) {
+        ShowNameTaken(TRUE);
+        return EXIT_NOTHING_DONE;
+    }
+    return Forward(running, command);
+}
+
+BOOL IsNapkitWindow(HWND window)
+{
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    char image[MAX_PATH];
+    if (!ReadProcessImage(processId, image))
+        return TRUE;
+    return lstrcmpiA(FileNamePart(image), PROGRAM_FILE) == 0;
+}
+
+void ShowNameTaken(BOOL closesBySelf)
+{
+    ShowBox(NAME_TAKEN_TEXT, MB_ICONEXCLAMATION, closesBySelf);
 }

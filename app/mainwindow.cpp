@@ -34,6 +34,7 @@ LRESULT HandleCreate(HWND window)
     appState.refreshing = 0;
     appState.useSaverName = 0;
     appState.taskbarCreatedMsg = RegisterWindowMessageA(TASKBAR_CREATED);
+    appState.switchMsg = RegisterWindowMessageA(SWITCH_MESSAGE);
     // Before the flag is read: a pause that ended while no copy ran switches it on.
     ResumeStoredOff(TRUE);
 
@@ -195,13 +196,21 @@ void EndForExit(HWND window)
     PostMessageA(window, WM_CLOSE, 0, 0);
 }
 
-// A switch of a command-line copy. Being sent, it is delivered inside the
-// loops of dialogs, boxes and the tray menu too.
-LRESULT HandleSwitch(HWND window, UINT command, int minutes)
+// A switch of a command-line copy (SWITCH_MESSAGE). Being sent, it is
+// delivered inside the loops of dialogs, boxes and the tray menu too.
+LRESULT HandleSwitch(HWND window, WPARAM wParam, LPARAM lParam)
 {
+    UINT command = LOWORD(wParam);
+    int minutes = HIWORD(wParam);
+    // Its command line has given up by now and said that nothing was done. A
+    // start waits on this thread after its answer, and the starts sent
+    // meanwhile would otherwise all follow.
+    if (GetTickCount() - (DWORD)lParam >= FORWARD_TIMEOUT_MS)
+        return SWITCH_REFUSED;
     // FindWindowA finds this window during its own WM_CREATE, and the set-up's
-    // shell call lets sent messages in: nothing acts on half a set-up.
-    if (!appState.ready)
+    // shell call and boxes let sent messages in: nothing acts on half a
+    // set-up, but /exit, which ends the set-up's boxes, and the set-up stops.
+    if (!appState.ready && command != IDM_EXIT)
         return SWITCH_NOT_READY;
     if (appState.closing)
         return command == IDM_EXIT ? SWITCH_TAKEN : SWITCH_REFUSED;
@@ -284,6 +293,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         TrayIconRestore();
         return 0;
     }
+    if (message == appState.switchMsg && message != 0)
+        return HandleSwitch(window, wParam, lParam);
     switch (message) {
     case WM_CREATE:
         return HandleCreate(window);
@@ -318,8 +329,6 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_TRAYNOTIFY:
         HandleTrayNotify(window, wParam, lParam);
         return 0;
-    case WM_SWITCH:
-        return HandleSwitch(window, (UINT)wParam, (int)lParam);
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

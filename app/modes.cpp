@@ -6,6 +6,36 @@
 namespace {
 
 constexpr char SINGLE_COPY_MUTEX[] = "NAPKIT.SingleCopy";
+// A NAPKIT that holds the mutex has its window well within this.
+constexpr DWORD NAME_WAIT_MS = 2000;
+constexpr DWORD NAME_WAIT_STEP_MS = 100;
+
+// Whether this copy is the tray copy. Another NAPKIT's window: it gives way
+// without a word. The name held by another program (its window, or the mutex
+// with no NAPKIT window): it says so. Two copies started together can both
+// pass the window test before either window exists; the mutex, owned for the
+// tray copy's life, settles it. One left by a copy that has ended is free.
+BOOL TakeTrayName()
+{
+    HANDLE mutex = CreateMutexA(NULL, FALSE, SINGLE_COPY_MUTEX);
+    BOOL owned = mutex == NULL;   // nothing to settle a race with: the window alone
+    for (DWORD waited = 0;; waited += NAME_WAIT_STEP_MS) {
+        HWND holder = FindWindowA(APP_NAME, APP_NAME);
+        if (holder) {
+            if (!IsNapkitWindow(holder))
+                ShowNameTaken(FALSE);
+            return FALSE;
+        }
+        if (owned)
+            return TRUE;
+        if (waited >= NAME_WAIT_MS) {
+            ShowNameTaken(FALSE);
+            return FALSE;
+        }
+        DWORD result = WaitForSingleObject(mutex, NAME_WAIT_STEP_MS);
+        owned = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+    }
+}
 
 }  // namespace
 
@@ -54,12 +84,7 @@ void RunOneShot()
 
 int RunTrayMode(HINSTANCE instance)
 {
-    // Two copies started together can both pass the window test before either
-    // window exists; the mutex settles it. The window stays the visible marker.
-    HANDLE mutex = CreateMutexA(NULL, FALSE, SINGLE_COPY_MUTEX);
-    if (mutex && GetLastError() == ERROR_ALREADY_EXISTS)
-        return 0;
-    if (FindWindowA(APP_NAME, APP_NAME))
+    if (!TakeTrayName())
         return 0;
     appState.instance = instance;
     if (!RegisterMainWindowClass(instance))

@@ -3,6 +3,7 @@
 #include "harness.h"
 #include "app/app.h"
 #include "res/resource.h"
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -146,6 +147,61 @@ TEST_F(CommandLine, BadSwitchShowsTheSwitchesAndChangesNothing)
     }
 }
 
+TEST_F(CommandLine, BadSwitchBoxEndsByItselfAfterHalfAMinuteAndTheListAskedForWaits)
+{
+    // The command line run here; the time the box stays open passed by the tick count.
+    struct Row { const char* args; const char* box; int endedBy31s; int code; };
+    const Row rows[] = {
+        { .args = " /onn", .box = "box none 0x1030 NAPKIT|使い方", .endedBy31s = IDOK, .code = 2 },
+        { .args = " /?", .box = "box none 0x1040 NAPKIT|使い方", .endedBy31s = 0, .code = 0 },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args);
+        int endedBy29s = -1;
+        int endedBy31s = -1;
+        onBox = [&](const std::string&) {
+            PassTime(28000);
+            endedBy29s = BoxEndedWithin(500);
+            PassTime(2500);
+            endedBy31s = BoxEndedWithin(600);
+            return IDOK;
+        };
+        EXPECT_EQ(RunCommandLine(row.args), row.code);
+        EXPECT_EQ(endedBy29s, 0) << "expected the box open 29 s after it was shown";
+        EXPECT_EQ(endedBy31s, row.endedBy31s) << "expected the box ended (1) or open (0) 31 s after it was shown";
+        Lines boxes = TakeCalls();
+        ASSERT_EQ(boxes.size(), 1u) << "expected one box";
+        EXPECT_EQ(boxes[0].substr(0, strlen(row.box)), row.box);
+    }
+}
+
+TEST_F(CommandLine, SwitchThatReachesTheCopyTenSecondsAfterItWasFirstSentIsDropped)
+{
+    // age: how long before it reached the copy the command line first sent it
+    struct Row { UINT command; WORD minutes; DWORD age; LRESULT answer; Lines calls; };
+    const Row rows[] = {
+        { .command = IDM_STATE_OFF, .minutes = 0, .age = 9000, .answer = SWITCH_TAKEN,
+          .calls = { "reg ScreenSaveActive 2 0", "spi 17 0 2" } },
+        { .command = IDM_STATE_OFF, .minutes = 0, .age = 10000, .answer = SWITCH_REFUSED, .calls = {} },
+        { .command = IDM_START_NORMAL, .minutes = 0, .age = 10000, .answer = SWITCH_REFUSED, .calls = {} },
+        { .command = IDM_START_NORMAL, .minutes = 0, .age = 0, .answer = SWITCH_TAKEN, .calls = { "sleep 250" } },
+        { .command = IDM_TIMEOUT_CUSTOM, .minutes = 7, .age = 0, .answer = SWITCH_TAKEN,
+          .calls = { "spi 15 420 2", "reg ScreenSaveTimeOut 4 420" } },
+    };
+    UINT message = RegisterWindowMessageA(SWITCH_MESSAGE);
+    Start();
+    TakeCalls();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        SCOPED_TRACE(row.age);
+        SetSystemActive(1);
+        LRESULT answer = SendMessageA(window, message, MAKEWPARAM(row.command, row.minutes), GetTickCount() - row.age);
+        EXPECT_EQ(answer, row.answer);
+        EXPECT_EQ(TakeCalls(), row.calls);
+    }
+    Close();
+}
+
 TEST_F(CommandLine, OnlyWhatFollowsTheProgramNameAsWindowsWroteItIsSwitches)
 {
     struct Row { const char* module; const char* line; const char* switches; };
@@ -166,18 +222,36 @@ TEST_F(CommandLine, OnlyWhatFollowsTheProgramNameAsWindowsWroteItIsSwitches)
         EXPECT_STREQ(SkipProgramName(row.line, row.module), row.switches) << row.line;
 }
 
-TEST_F(CommandLine, PlainStartFromAnUnquotedPathReachesTheTray)
+TEST_F(CommandLine, PlainStartReachesTheTrayHoweverTheNameIsWritten)
 {
-    for (const char* name : { "my tools", "ツール", "表示 ソフト" }) {
-        SCOPED_TRACE(name);
-        std::string exe = folder + "\\" + name + "\\NAPKIT.EXE";
-        ASSERT_TRUE(CreateDirectoryA((folder + "\\" + name).c_str(), NULL)) << "cannot create the folder";
-        ASSERT_TRUE(CopyFileA(NapkitExe().c_str(), exe.c_str(), FALSE)) << "cannot copy NAPKIT.EXE";
-        Program napkit(Launch{ exe, exe });   // as the Run key, WinExec or a batch file start it
-        HWND found = napkit.Window(10000);
-        ASSERT_NE(found, (HWND)NULL) << "expected the tray copy's window";
-        PostMessageA(found, WM_CLOSE, 0, 0);
-        EXPECT_EQ(napkit.Wait(10000), 0u);
+    // As a launcher that does not quote may write it: the Run key, WinExec, a batch file, a script's empty "%1"
+    struct Row { const char* dir; std::string line; bool tray; DWORD code; };
+    const std::string tools = folder + "\\my tools";
+    const std::string japanese = folder + "\\表示 ソフト";   // ソ ends in the byte of '\'
+    for (const std::string& dir : { tools, japanese }) {
+        ASSERT_TRUE(CreateDirectoryA(dir.c_str(), NULL)) << "cannot create " << dir;
+        ASSERT_TRUE(CopyFileA(NapkitExe().c_str(), (dir + "\\NAPKIT.EXE").c_str(), FALSE)) << "cannot copy to " << dir;
+    }
+    char shortForm[MAX_PATH] = "";
+    GetShortPathNameA((tools + "\\NAPKIT.EXE").c_str(), shortForm, MAX_PATH);
+    ASSERT_TRUE(shortForm[0] && !strchr(shortForm, ' ')) << "no 8.3 form of " << tools;
+    const Row rows[] = {
+        { .dir = "表示 ソフト", .line = japanese + "\\NAPKIT.EXE", .tray = true, .code = 0 },
+        { .dir = "表示 ソフト", .line = japanese + "\\napkit \"\" ", .tray = true, .code = 0 },
+        { .dir = "my tools", .line = "my tools\\NAPKIT.EXE", .tray = true, .code = 0 },   // from the folder above
+        { .dir = "my tools", .line = shortForm, .tray = true, .code = 0 },
+        { .dir = "my tools", .line = "\"my tools\\NAPKIT.EXE\" \"\"", .tray = true, .code = 0 },
+        { .dir = "my tools", .line = "my tools\\Napkit /exit", .tray = false, .code = 1 },   // no copy to end
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.line);
+        Program napkit(Launch{ folder + "\\" + row.dir + "\\NAPKIT.EXE", row.line });
+        if (row.tray) {
+            HWND found = napkit.Window(10000);
+            ASSERT_NE(found, (HWND)NULL) << "expected the tray copy's window";
+            PostMessageA(found, WM_CLOSE, 0, 0);
+        }
+        EXPECT_EQ(napkit.Wait(10000), row.code);
         EXPECT_EQ(napkit.Boxes(), Lines{}) << "expected no box";
     }
 }

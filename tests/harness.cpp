@@ -262,11 +262,11 @@ std::string Join(const std::string& dir, const std::string& name)
     return dir.back() == '\\' ? dir + name : dir + "\\" + name;
 }
 
-std::string BuildDir()   // tests\..
+std::string BuildDir()   // tests\NAME\..\..
 {
     char path[MAX_PATH];
     std::string dir(path, GetModuleFileNameA(NULL, path, MAX_PATH));
-    return dir.substr(0, dir.rfind('\\', dir.rfind('\\') - 1));
+    return dir.substr(0, dir.rfind('\\', dir.rfind('\\', dir.rfind('\\') - 1) - 1));
 }
 
 // Paths here may be longer than MAX_PATH: only the wide "\\?\" form takes them.
@@ -535,6 +535,34 @@ int KeepBoxOpen(DWORD ms)
     return IDOK;
 }
 
+namespace {
+
+int standInEnded;   // the id of the WM_COMMAND the stand-in box got
+
+INT_PTR CALLBACK StandInBox(HWND, UINT message, WPARAM wParam, LPARAM)
+{
+    if (message == WM_COMMAND)
+        standInEnded = LOWORD(wParam);
+    return message == WM_INITDIALOG;
+}
+
+}  // namespace
+
+int BoxEndedWithin(DWORD ms)
+{
+    struct alignas(4) {   // a template begins on a DWORD
+        DLGTEMPLATE dialog;
+        WORD menu, windowClass, title;
+    } empty = {};
+    empty.dialog.style = WS_POPUP;
+    standInEnded = 0;
+    HWND box = CreateDialogIndirectParamA(GetModuleHandleA(NULL), &empty.dialog, NULL, StandInBox, 0);
+    EXPECT_NE(box, (HWND)NULL) << "cannot create the dialog that stands for the box";
+    PumpFor([] { return standInEnded != 0; }, ms);
+    DestroyWindow(box);
+    return standInEnded;
+}
+
 Lines SaverLog(size_t atLeast)
 {
     char path[MAX_PATH];
@@ -637,6 +665,7 @@ void Napkit::SetUp()
     SetSystemActive(1);
     SetSystemTimeout(300);
     clockFixed = false;
+    ticksAhead = 0;
     onBox = nullptr;
     onSleep = nullptr;
     onMenu = nullptr;

@@ -93,12 +93,16 @@ extern std::function<int(const std::string& text)> onBox;   // default: IDOK at 
 extern std::function<void(DWORD ms)> onSleep;   // before each of the program's waits
 extern std::function<void()> onMenu;   // while the tray menu is open; it then closes with nothing chosen
 int KeepBoxOpen(DWORD ms);   // pumps for ms, as a box's loop would; IDOK
+// Inside onBox: a hidden dialog of this thread stands for the box while this thread's messages are dispatched for up
+// to ms; returns the button something ended it with (the id of a WM_COMMAND it got), or 0 when nothing did.
+int BoxEndedWithin(DWORD ms);
 
 // The test savers' record of their starts, in order; waits up to 5 s for atLeast lines, and fails without them.
 Lines SaverLog(size_t atLeast = 1);
 // The clock the program reads, fixed at this second after 1970, with local time as UTC on any host.
 void FixClock(ULONGLONG unixSeconds);
 // The program's tick count (GetTickCount) jumps ms ahead, as over a sleep of the machine; the wall clock stays.
+// Each case begins with the real tick count, which NAPKIT.EXE children keep.
 void PassTime(DWORD ms);
 
 // Answers NAPKIT's dialogs from a thread of its own: the n-th dialog gets actions[n]; one more fails the test.

@@ -1,10 +1,12 @@
-// The program as a whole: one-shot mode and a single tray copy.
+// The program as a whole: one-shot mode, a single tray copy, and the name NAPKIT held by another program.
 #include "harness.h"
 #include "app/app.h"
 
 namespace {
 
 const std::string BOX_OFF = std::string("box none 0x1040 NAPKIT|") + SWITCHED_OFF;
+constexpr char NAME_TAKEN[] = "NAPKIT|NAPKIT という名前を別のプログラムが使っています。\n"
+                              "そのプログラムを終了してから、もう一度起動してください。";
 
 struct Whole : Napkit {
     std::string saver;
@@ -48,14 +50,36 @@ TEST_F(Whole, OneShotProgramTogglesTheSharedFlagAndOnlyOneTrayCopyRuns)
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(first.Wait(10000), 0u);
     EXPECT_EQ(first.Boxes(), Lines{});
-    // A copy starting at the same moment holds the single-copy mutex before its
-    // window exists: this one must give way all the same.
-    HANDLE starting = CreateMutexA(NULL, FALSE, "NAPKIT.SingleCopy");
-    Program third;
-    EXPECT_EQ(third.Wait(10000), 0u);
-    EXPECT_EQ(third.Boxes(), Lines{}) << "a third copy gives way silently";
-    EXPECT_EQ(FindNapkitWindow(), (HWND)NULL);
-    CloseHandle(starting);
+}
+
+TEST_F(Whole, NameHeldByAnotherProgramIsSaidInOneBoxAndNothingIsDone)
+{
+    // This test program is not NAPKIT.EXE: its main window, or the single-copy mutex it owns with no window, holds
+    // the name NAPKIT for another program.
+    struct Row { bool window; const char* args; DWORD code; };
+    const Row rows[] = {
+        { .window = true, .args = "", .code = 0 },
+        { .window = true, .args = "/off", .code = 1 },
+        { .window = false, .args = "", .code = 0 },
+    };
+    SetDesktopValue("ScreenSaveActive", ABSENT);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args);
+        SCOPED_TRACE(row.window ? "window" : "mutex");
+        HANDLE mutex = row.window ? NULL : CreateMutexA(NULL, TRUE, "NAPKIT.SingleCopy");
+        if (row.window)
+            Start();
+        Program napkit(row.args);
+        EXPECT_EQ(napkit.Wait(10000), row.code);
+        EXPECT_EQ(napkit.Boxes(), Lines{ NAME_TAKEN });
+        EXPECT_EQ(SystemActive(), 1u) << "expected nothing done";
+        EXPECT_EQ(DesktopValue("ScreenSaveActive"), ABSENT) << "expected nothing done";
+        EXPECT_EQ(TakeCalls(), Lines{}) << "expected nothing asked of this program's window";
+        if (row.window)
+            Close();
+        if (mutex)
+            CloseHandle(mutex);
+    }
 }
 
 }  // namespace
