@@ -7,16 +7,20 @@ namespace {
 
 constexpr ULONGLONG AT_15_00 = 1796655600;   // 2026-12-07 15:00:00 UTC, the fixed clock
 constexpr DWORD MINUTE_MS = 60000;
-const Lines SWITCH_ON = { "reg ScreenSaveActive 2 1", "spi 17 1 2" };
-const Lines SWITCH_OFF = { "reg ScreenSaveActive 2 0", "spi 17 0 2" };
+constexpr char REMOVED[] = "ini NAPKIT.INI Action PauseUntil <removed>";
 constexpr char PAUSED_BOX[] =
     "box main 0x1040 NAPKIT|スクリーンセーバーを 15:30 まで「無効」にしました。";
 
+std::string Stored(const char* end) { return std::string("ini NAPKIT.INI Action PauseUntil ") + end; }
+
 struct Pause : Napkit {
+    std::string saver;
     void SetUp() override
     {
         Napkit::SetUp();
-        SetScrnsave(Install("logsaver.scr", "ONE.SCR"));
+        saver = Install("logsaver.scr", "ONE.SCR");
+        SetScrnsave(saver);
+        SetIni("HotKeys", "EnableHotKeys", "1");
         SetIni("Message", "OpenMessageBox", "0");
         FixClock(AT_15_00);
     }
@@ -34,12 +38,14 @@ TEST_F(Pause, StartSwitchesOffUntilTheEndInElapsedTimeThenOnWithoutBox)
     struct Row { const char* flags; UINT first, item; DWORD ms; bool nearWrap; Lines calls; std::string shown; };
     const Row rows[] = {
         { .flags = "1", .first = 0, .item = 40310, .ms = 30 * MINUTE_MS, .nearWrap = false,
-          .calls = { SWITCH_OFF[0], SWITCH_OFF[1], PAUSED_BOX },
-          .shown = "40101 40205 40302 40310 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:30 1796657400" },
-        { .flags = "2", .first = 0, .item = 40311, .ms = 60 * MINUTE_MS, .nearWrap = true, .calls = SWITCH_OFF,
-          .shown = "40101 40205 40302 40311 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 16:00 1796659200" },
-        { .flags = "0", .first = 40312, .item = 40310, .ms = 30 * MINUTE_MS, .nearWrap = false, .calls = SWITCH_OFF,
-          .shown = "40101 40205 40302 40310 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:30 1796657400" },
+          .calls = { Stored("1796657400"), TURNED_OFF[0], TURNED_OFF[1], PAUSED_BOX },
+          .shown = "40101 40205 40302 40310 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:30" },
+        { .flags = "2", .first = 0, .item = 40311, .ms = 60 * MINUTE_MS, .nearWrap = true,
+          .calls = { Stored("1796659200"), TURNED_OFF[0], TURNED_OFF[1] },
+          .shown = "40101 40205 40302 40311 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 16:00" },
+        { .flags = "0", .first = 40310, .item = 40312, .ms = 120 * MINUTE_MS, .nearWrap = false,
+          .calls = { Stored("1796663400"), TURNED_OFF[0], TURNED_OFF[1] },
+          .shown = "40101 40205 40302 40312 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 17:10" },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.item);
@@ -49,21 +55,23 @@ TEST_F(Pause, StartSwitchesOffUntilTheEndInElapsedTimeThenOnWithoutBox)
         if (row.first) {
             Command(row.first);
             Wait(10 * MINUTE_MS);
+            FixClock(AT_15_00 + 600);
+            EXPECT_EQ(TakeCalls(), (Lines{ Stored("1796657400"), TURNED_OFF[0], TURNED_OFF[1] }));
         }
         if (row.nearWrap)
             PassTime(0u - GetTickCount() - 10000);   // the tick count wraps 10 s into the pause
-        TakeCalls();
         Command(row.item);
         EXPECT_EQ(TakeCalls(), row.calls);
         Ticks(1);   // a poll before the wrap
-        EXPECT_EQ(Shown() + " " + Until(), row.shown);
+        EXPECT_EQ(Shown(), row.shown);
         FixClock(AT_15_00 - 7200);
         Wait(row.ms - 2000);
         EXPECT_EQ(SystemActive(), 0u) << "still off 2 s before the end, the clock set back 2 h";
         FixClock(AT_15_00 + 86400);
         Wait(2000);
-        EXPECT_EQ(TakeCalls(), SWITCH_ON) << "on at the end, without a box, the clock set a day forward";
-        EXPECT_EQ(Shown() + " " + Until(), std::string(SHOWN_ON) + " " + ABSENT);
+        EXPECT_EQ(TakeCalls(), (Lines{ REMOVED, TURNED_ON[0], TURNED_ON[1] }))
+            << "on at the end, without a box, the clock set a day forward";
+        EXPECT_EQ(Shown(), SHOWN_ON);
         Close();
     }
 }
@@ -77,17 +85,18 @@ TEST_F(Pause, EarlyEndsSwitchNothingBack)
     };
     struct Row { const char* name; std::function<void(Pause&)> end; Lines calls; std::string shown; };
     const Row rows[] = {
-        { "on item", [](Pause& t) { t.Command(40301); }, SWITCH_ON, SHOWN_ON },
-        { "off item", [](Pause& t) { t.Command(40302); }, {}, SHOWN_OFF },
-        { "toggle hot key", [](Pause& t) { t.HotKey(40101); }, SWITCH_ON, SHOWN_ON },
-        { "double-click", [](Pause& t) { t.TrayEvent(WM_LBUTTONDBLCLK); }, SWITCH_ON, SHOWN_ON },
-        { "on elsewhere, then off", onElsewhereThenOff, {}, SHOWN_OFF },
+        { "on item", [](Pause& t) { t.Command(40301); }, { REMOVED, TURNED_ON[0], TURNED_ON[1] }, SHOWN_ON },
+        { "off item", [](Pause& t) { t.Command(40302); }, { REMOVED }, SHOWN_OFF },
+        { "toggle hot key", [](Pause& t) { t.HotKey(40101); }, { REMOVED, TURNED_ON[0], TURNED_ON[1] }, SHOWN_ON },
+        { "double-click", [](Pause& t) { t.TrayEvent(WM_LBUTTONDBLCLK); }, { REMOVED, TURNED_ON[0], TURNED_ON[1] },
+          SHOWN_ON },
+        { "on elsewhere, then off", onElsewhereThenOff, { REMOVED }, SHOWN_OFF },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Start();
         Command(40311);
-        TakeCalls();
+        EXPECT_EQ(TakeCalls(), (Lines{ Stored("1796659200"), TURNED_OFF[0], TURNED_OFF[1] }));
         row.end(*this);
         EXPECT_EQ(Until(), ABSENT) << "expected the pause ended at once, before the next poll";
         Ticks(1);
@@ -106,32 +115,36 @@ TEST_F(Pause, ClosingExitOrEndOfSessionSwitchesOnFirst)
         SCOPED_TRACE(message);
         Start();
         Command(40312);
-        TakeCalls();
+        EXPECT_EQ(TakeCalls(), (Lines{ Stored("1796662800"), TURNED_OFF[0], TURNED_OFF[1] }));
         SendMessageA(window, message, wParam, 0);
         ExpectEnded();
-        EXPECT_EQ(TakeCalls(), SWITCH_ON);
-        EXPECT_EQ(Until(), ABSENT);
+        EXPECT_EQ(TakeCalls(), (Lines{ REMOVED, TURNED_ON[0], TURNED_ON[1], Wrote(saver) }));
     }
 }
 
 TEST_F(Pause, StoredEndPastSwitchesOnAheadResumesMalformedIsDropped)
 {
     // history: the flag at start, 2 s before ten minutes have passed, at ten minutes; calls: all of them
+    // until the close, and those of the close
+    const Lines on = { REMOVED, TURNED_ON[0], TURNED_ON[1] };
+    const Lines onAndClose = { REMOVED, TURNED_ON[0], TURNED_ON[1], Wrote(saver) };
     struct Row {
         const char* stored;
         std::string shown;
-        const char* until;
         const char* history;
         Lines calls;
+        Lines closeCalls;
     };
     const Row rows[] = {
-        { .stored = "1796655540", .shown = SHOWN_ON, .until = ABSENT, .history = "111", .calls = SWITCH_ON },
+        { .stored = "1796655540", .shown = SHOWN_ON, .history = "111", .calls = on, .closeCalls = { Wrote(saver) } },
         { .stored = "1796656200", .shown = "40101 40205 40302 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:10",
-          .until = "1796656200", .history = "001", .calls = SWITCH_ON },
+          .history = "001", .calls = on, .closeCalls = { Wrote(saver) } },
         { .stored = "1796742000", .shown = "40101 40205 40302 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:00",
-          .until = "1796742000", .history = "000", .calls = SWITCH_ON },
-        { .stored = "1796742001", .shown = SHOWN_OFF, .until = ABSENT, .history = "000", .calls = {} },
-        { .stored = "17966562OO", .shown = SHOWN_OFF, .until = ABSENT, .history = "000", .calls = {} },
+          .history = "000", .calls = {}, .closeCalls = onAndClose },
+        { .stored = "1796742001", .shown = SHOWN_OFF, .history = "000", .calls = { REMOVED },
+          .closeCalls = { Wrote(saver) } },
+        { .stored = "17966562OO", .shown = SHOWN_OFF, .history = "000", .calls = { REMOVED },
+          .closeCalls = { Wrote(saver) } },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.stored);
@@ -139,13 +152,13 @@ TEST_F(Pause, StoredEndPastSwitchesOnAheadResumesMalformedIsDropped)
         SetSystemActive(0);
         Start();
         std::string history = std::to_string(SystemActive());
-        EXPECT_EQ(Shown() + " " + Until(), row.shown + " " + row.until);
+        EXPECT_EQ(Shown(), row.shown);
         Wait(10 * MINUTE_MS - 2000);
         history += std::to_string(SystemActive());
         Wait(2000);
         EXPECT_EQ(history + std::to_string(SystemActive()), row.history);
-        Close();
         EXPECT_EQ(TakeCalls(), row.calls) << "expected the flag switched on at most once: at start, end or close";
+        Close(row.closeCalls);
     }
     // One-shot mode with the toggle action: the saver a pause left off is switched on by the past end, not
     // toggled back off.
@@ -153,8 +166,8 @@ TEST_F(Pause, StoredEndPastSwitchesOnAheadResumesMalformedIsDropped)
     SetIni("Action", "PauseUntil", "1796655540");
     SetSystemActive(0);
     ZeroMemory(&appState, sizeof appState);
-    EXPECT_EQ(RunNapkit(GetModuleHandleA(NULL)), 0);
-    Lines toggled = SWITCH_ON;
+    RunNapkit(GetModuleHandleA(NULL));
+    Lines toggled = on;
     toggled.push_back(std::string("box none 0x1040 NAPKIT|") + SWITCHED_ON);
     EXPECT_EQ(TakeCalls(), toggled) << "expected the saver on, and the toggle's box saying so";
     EXPECT_EQ(SystemActive(), 1u);
@@ -176,8 +189,9 @@ TEST_F(Pause, SwitchIsForwardedToTheTrayCopyAndRefusedWithoutOne)
         EXPECT_EQ(Shown(), shown) << args;
         EXPECT_EQ(program.Boxes(), Lines{}) << args;
     }
-    Lines calls = { SWITCH_OFF[0], SWITCH_OFF[1], SWITCH_OFF[0], SWITCH_OFF[1], SWITCH_OFF[0], SWITCH_OFF[1] };
-    calls.insert(calls.end(), SWITCH_ON.begin(), SWITCH_ON.end());
+    Lines calls = { Stored("1796658300"), TURNED_OFF[0], TURNED_OFF[1], Stored("1796657400"), TURNED_OFF[0],
+                    TURNED_OFF[1], REMOVED, Stored("1796742000"), TURNED_OFF[0], TURNED_OFF[1], REMOVED,
+                    TURNED_ON[0], TURNED_ON[1] };
     EXPECT_EQ(TakeCalls(), calls) << "expected each pause to switch off, /off to write nothing, /on to switch on";
     Close();
     const std::tuple<const char*, DWORD, size_t> alone[] = {
@@ -191,8 +205,9 @@ TEST_F(Pause, SwitchIsForwardedToTheTrayCopyAndRefusedWithoutOne)
     for (const auto& [args, code, usageBoxes] : alone) {
         Program program(args);
         EXPECT_EQ(program.Wait(15000), code) << args;
-        EXPECT_EQ(program.Boxes().size(), usageBoxes) << args;
-        for (const std::string& box : program.Boxes())
+        Lines boxes = program.Boxes();
+        EXPECT_EQ(boxes.size(), usageBoxes) << args;
+        for (const std::string& box : boxes)
             EXPECT_NE(box.find("\n/pause:N ："), std::string::npos) << args << ": the usage box lists /pause:N";
     }
     EXPECT_EQ(SystemActive(), 1u) << "/pause alone changes nothing";
