@@ -38,6 +38,7 @@ struct Catalogue : Napkit {
     void SetUp() override
     {
         Napkit::SetUp();
+        DeleteFileA(saver.c_str());
         a = Install("logsaver.scr", "ALPHA.SCR");
         b = Install("logsaver.scr", "BETA.SCR", SystemDir());
         c = Install("logsaver.scr", "GAMMA.SCR", WindowsDir());
@@ -197,7 +198,6 @@ TEST_F(Catalogue, ChoosingASaverWritesAndAnnouncesIt)
           .calls = { "exec 10 " + Quoted(a) }, .checked = 41001 },
     };
     FixClock(1004);
-    SetIni("HotKeys", "EnableHotKeys", "1");
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         SetIni("Message", "OpenMessageBox", row.flags);

@@ -13,13 +13,10 @@ constexpr char ABOUT_BOX[] = "バージョン情報|NAPKIT";
 constexpr char CHECKS[] = "40101 40205 40301 41001";
 
 struct CommandLine : Napkit {
-    std::string saver;
     std::string started;   // the command line that starts it
     void SetUp() override
     {
         Napkit::SetUp();
-        saver = Install("logsaver.scr", "ONE.SCR");
-        SetScrnsave(saver);
         started = "\"" + saver + "\" /s";
         SetIni("Action", "ScreenSaveCommandWait", "250");
         SetIni("Message", "OpenMessageBox", "0");

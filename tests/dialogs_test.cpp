@@ -9,15 +9,7 @@ constexpr char MINUTES_DIALOG[] = "dialog 待ち時間設定";
 constexpr char WAIT_DIALOG[] = "dialog ウエイト設定";
 constexpr char SETTINGS_DIALOG[] = "dialog 基本動作設定 - NAPKIT";
 
-struct Dialogs : Napkit {
-    std::string saver;
-    void SetUp() override
-    {
-        Napkit::SetUp();
-        saver = Install("logsaver.scr", "ONE.SCR");
-        SetScrnsave(saver);
-    }
-};
+using Dialogs = Napkit;
 
 std::string Range(const char* value)
 {

@@ -24,12 +24,7 @@ bool diskFull;
 bool starting;            // inside Start: the single-copy mutex is the program's
 HANDLE programMutex;
 HWND mainWindow;
-struct Timer {
-    HWND window;
-    UINT_PTR id;
-    UINT ms;
-};
-std::vector<Timer> timers;   // set by the window of this start: they fire when a test lets ticks pass
+UINT_PTR pollTimer;   // the main window's timer of POLL_MS, which fires when a test lets ticks pass
 struct HotKeyRecord {
     HWND window;
     int id;
@@ -144,14 +139,10 @@ bool PumpFor(const std::function<bool()>& condition, DWORD ms)
 // The poll timer of window fires n times, POLL_MS apart on the program's clock.
 void RunTicks(HWND window, int n)
 {
-    auto poll = std::find_if(timers.begin(), timers.end(), [window](const Timer& timer) {
-        return timer.window == window && timer.ms == POLL_MS;
-    });
-    ASSERT_NE(poll, timers.end()) << "the main window has no poll timer of 500 ms";
-    UINT_PTR id = poll->id;
+    ASSERT_NE(pollTimer, (UINT_PTR)0) << "the main window has no poll timer of 500 ms";
     for (int i = 0; i < n && IsWindow(window); ++i) {
         ticksAhead += POLL_MS;
-        SendMessageA(window, WM_TIMER, id, 0);
+        SendMessageA(window, WM_TIMER, pollTimer, 0);
         PumpQueued();
     }
 }
@@ -312,8 +303,8 @@ BOOL WINAPI FixedZone(const FILETIME* utc, LPFILETIME local)
 
 UINT_PTR WINAPI KeepTimer(HWND window, UINT_PTR id, UINT ms, TIMERPROC)
 {
-    mainWindow = window;   // the poll's: boxes of the set-up run it before the main loop begins
-    timers.push_back(Timer{ window, id, ms });
+    mainWindow = window;   // boxes of the set-up run the poll before the main loop begins
+    pollTimer = ms == POLL_MS && ClassOf(window) == APP_NAME ? id : 0;
     return id;
 }
 
@@ -541,19 +532,6 @@ void PrintTo(const Text& text, std::ostream* out)
     *out << '"' << shown << '"';
 }
 
-bool operator==(const TrayView& view, const std::string& line) { return view.line == line; }
-
-TrayView operator+(TrayView view, const std::string& more)
-{
-    view.line += more;
-    return view;
-}
-
-void PrintTo(const TrayView& view, std::ostream* out)
-{
-    *out << '"' << Utf8(view.line) << "\" (checked: " << Utf8(view.captions) << ")";
-}
-
 std::function<int(const std::string& text)> onBox;
 std::function<void(DWORD ms)> onSleep;
 std::function<void()> onMenu;
@@ -770,6 +748,9 @@ void Napkit::SetUp()
     onSleep = nullptr;
     onMenu = nullptr;
     AnswerDialogs({});
+    saver = Install("logsaver.scr", "ONE.SCR");
+    SetScrnsave(saver);
+    SetIni("HotKeys", "EnableHotKeys", "1");
     ZeroMemory(&addedIcon, sizeof addedIcon);
     ZeroMemory(&shellIcon, sizeof shellIcon);
     calls.clear();
@@ -790,7 +771,7 @@ void Napkit::EndQuietly()
     PumpQueued();
     quitSeen = false;
     calls.clear();
-    timers.clear();
+    pollTimer = 0;
     hotKeys.clear();
     CloseHandle(programMutex);
     programMutex = NULL;
@@ -895,18 +876,18 @@ void Napkit::TrayEvent(UINT mouseMessage)
 
 void Napkit::Ticks(int n) { RunTicks(window, n); }
 
-TrayView Napkit::Checks()
+Text Napkit::Checks()
 {
     OpenMenu(*this);
-    std::vector<MenuItem> checked;
-    std::copy_if(trackedMenu.begin(), trackedMenu.end(), std::back_inserter(checked),
-                 [](const MenuItem& item) { return item.checked; });
-    std::sort(checked.begin(), checked.end(), [](const MenuItem& a, const MenuItem& b) { return a.id < b.id; });
-    TrayView checks;
-    for (const MenuItem& item : checked) {
-        checks.line += (checks.line.empty() ? "" : " ") + std::to_string(item.id);
-        checks.captions += (checks.captions.empty() ? "" : ", ") + item.caption;
+    std::vector<UINT> checked;
+    for (const MenuItem& item : trackedMenu) {
+        if (item.checked)
+            checked.push_back(item.id);
     }
+    std::sort(checked.begin(), checked.end());
+    Text checks;
+    for (UINT id : checked)
+        checks += (checks.empty() ? "" : " ") + std::to_string(id);
     return checks;
 }
 
@@ -951,7 +932,7 @@ std::string Napkit::TrayIcon()   // the shared images of the tray's size
     return "other";
 }
 
-TrayView Napkit::Shown() { return Checks() + " " + TrayIcon() + " " + Tip(); }
+Text Napkit::Shown() { return Checks() + " " + TrayIcon() + " " + Tip(); }
 
 void Napkit::DropTrayIcon() { shellIcon.hWnd = NULL; }
 

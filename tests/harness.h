@@ -21,33 +21,12 @@ struct Text : std::string {
 void PrintTo(const Text& text, std::ostream* out);
 using Lines = std::vector<Text>;
 
-// What the tray shows, as one line to compare: the check marks of its menu as ascending ids ("40101 40205"),
-// then, in Shown, the icon and the tool-tip. Failure messages add the captions of the items checked.
-struct TrayView {
-    std::string line;
-    Text captions;
-};
-bool operator==(const TrayView& view, const std::string& line);
-TrayView operator+(TrayView view, const std::string& more);   // more added to the line
-void PrintTo(const TrayView& view, std::ostream* out);
-
-// GoogleTest prints a char pointer compared with anything but std::string as an address, and Japanese in a
-// std::string as escapes: these print the text.
+// GoogleTest prints a char pointer compared with a Text as an address: this prints the text.
 namespace testing::internal {
 template <>
 class FormatForComparison<const char*, Text> {
 public:
     static std::string Format(const char* text) { return PrintToString(Text(text)); }
-};
-template <>
-class FormatForComparison<const char*, TrayView> {
-public:
-    static std::string Format(const char* text) { return PrintToString(Text(text)); }
-};
-template <>
-class FormatForComparison<std::string, TrayView> {
-public:
-    static std::string Format(const std::string& text) { return PrintToString(Text(text)); }
 };
 }  // namespace testing::internal
 
@@ -117,9 +96,9 @@ void SetChecked(HWND dialog, int id, bool checked);
 void Pump(DWORD ms);   // dispatches this thread's messages for ms; a WM_QUIT is noted, not lost
 bool PumpUntil(const std::function<bool()>& condition, DWORD ms);   // fails the test in vain
 
-// Each case: a fresh folder as current directory (with an empty saverbox), the screen saver on with a
-// time-out of 300 s, no saver in the system or Windows directory; SYSTEM.INI, the desktop key and the
-// system parameters are restored afterwards.
+// Each case: a fresh folder as current directory, its saverbox holding the test logger as ONE.SCR, which
+// SYSTEM.INI configures; hot keys enabled; the screen saver on with a time-out of 300 s, no saver in the system
+// or Windows directory. SYSTEM.INI, the desktop key and the system parameters are restored afterwards.
 struct Napkit : ::testing::Test {
     void SetUp() override;
     void TearDown() override;
@@ -135,13 +114,13 @@ struct Napkit : ::testing::Test {
     void TrayEvent(UINT mouseMessage);   // the icon's callback message, with its id, as the shell sends it
     void Ticks(int n);                   // the poll timer fires n times
     // Read from the menu that a right click on the icon tracks:
-    TrayView Checks();
+    Text Checks();            // the ids of the items checked, ascending: "40101 40205"
     Text MenuText(UINT id);   // caption, or ABSENT
     Lines Submenu(UINT id);   // the pop-up holding item id: "caption id" or "-" an item
     const NOTIFYICONDATAA& AddedIcon();    // the record the shell received with NIM_ADD
     Text Tip();                            // the tool-tip the shell holds, or ABSENT
     std::string TrayIcon();                // as the shell holds it: active, inactive, none
-    TrayView Shown();   // menu checks, icon and tool-tip: SHOWN_ON, say
+    Text Shown();   // menu checks, icon and tool-tip: SHOWN_ON, say
     void DropTrayIcon();                   // the shell forgets it (as on a restart)
     // Copies a built saver to dir (default: saverbox); returns the path the program writes to SYSTEM.INI for
     // it (the 8.3 alias if any).
@@ -149,7 +128,7 @@ struct Napkit : ::testing::Test {
     std::string Ini() const { return folder + "\\NAPKIT.INI"; }
     void SetIni(const char* section, const char* key, const char* value);   // nullptr removes
 
-    std::string folder, saverbox;
+    std::string folder, saverbox, saver;
     HWND window = NULL;
 private:
     void EndQuietly();

@@ -14,13 +14,9 @@ constexpr char PAUSED_BOX[] =
 std::string Stored(const char* end) { return std::string("ini NAPKIT.INI Action PauseUntil ") + end; }
 
 struct Pause : Napkit {
-    std::string saver;
     void SetUp() override
     {
         Napkit::SetUp();
-        saver = Install("logsaver.scr", "ONE.SCR");
-        SetScrnsave(saver);
-        SetIni("HotKeys", "EnableHotKeys", "1");
         SetIni("Message", "OpenMessageBox", "0");
         FixClock(AT_15_00);
     }

@@ -7,12 +7,9 @@ namespace {
 const std::string BOX_OFF = std::string("box none 0x1040 NAPKIT|") + SWITCHED_OFF;
 
 struct Whole : Napkit {
-    std::string saver;
     void SetUp() override
     {
         Napkit::SetUp();
-        saver = Install("logsaver.scr", "ONE.SCR");
-        SetScrnsave(saver);
         SetIni("Action", "ScreenSaveCommandWait", "300");
     }
 };

@@ -9,16 +9,7 @@ const std::string BOX_OFF = std::string("box main 0x1040 NAPKIT|") + SWITCHED_OF
 const std::string BOX_ON = std::string("box main 0x1040 NAPKIT|") + SWITCHED_ON;
 constexpr char STARTED[] = "screen saver started by main";
 
-struct Tray : Napkit {
-    std::string saver;
-    void SetUp() override
-    {
-        Napkit::SetUp();
-        saver = Install("logsaver.scr", "ONE.SCR");
-        SetScrnsave(saver);
-        SetIni("HotKeys", "EnableHotKeys", "1");
-    }
-};
+using Tray = Napkit;
 
 TEST_F(Tray, ShellReceivesOneIconThatCallsTheMainWindowBack)
 {
@@ -138,6 +129,10 @@ TEST_F(Tray, StartsWaitTheConfiguredTimeOnce)
         EXPECT_EQ(TakeCalls(), (Lines{ row.menuStart, STARTED })) << "a hot key's tenth applies to its own start only";
         Close();
     }
+    Start();
+    Command(40101);
+    EXPECT_EQ(TakeCalls(), Lines{ "ini NAPKIT.INI Action IconDubbleClick 1" }) << "the toggle action chosen is kept";
+    Close();
 }
 
 TEST_F(Tray, HotKeysAreRegisteredWhenEnabled)
