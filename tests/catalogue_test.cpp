@@ -51,7 +51,8 @@ struct Catalogue : Napkit {
 TEST_F(Catalogue, MenuListsTheSaversFoundLastFirstAboveTheirCommands)
 {
     Start();
-    const Lines submenu = { "GAMMA 41003", "BETA 41002", "ALPHA 41001", "-", "設定 41900", "ランダムチェンジ 41950" };
+    const Lines submenu = { "GAMMA 41003", "BETA 41002", "ALPHA 41001", "-", "設定 41900",
+                            "ランダムチェンジ 41950" };
     EXPECT_EQ(Submenu(41001), submenu) << "the Windows directory's savers first, then the system's, then saverbox's";
     Close();
 }

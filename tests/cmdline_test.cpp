@@ -71,7 +71,8 @@ TEST_F(CommandLine, RunningCopyCarriesOutEachSwitchAsItsCommand)
           .checks = "40101 40260 40301 41001", .desktop = "-/3600" },
         { .args = "/timeout:5", .active = 1, .calls = { "spi 15 300 2", "reg ScreenSaveTimeOut REG_SZ 4 300" },
           .checks = CHECKS, .desktop = "-/300" },
-        { .args = "/Start", .active = 1, .calls = { "sleep 250", "screen saver started by main" }, .checks = CHECKS, .desktop = "-/-" },
+        { .args = "/Start", .active = 1, .calls = { "sleep 250", "screen saver started by main" }, .checks = CHECKS,
+          .desktop = "-/-" },
         { .args = "-random", .active = 1, .calls = { "sleep 250", "exec 1 " + started }, .checks = CHECKS,
           .desktop = "-/-" },
     };
@@ -238,7 +239,8 @@ TEST_F(CommandLine, SwitchSentDuringTheSetUpIsCarriedOutOnceItHasFinished)
     ASSERT_TRUE(random) << "expected the set-up's box";
     EXPECT_EQ(random->Wait(15000), 0u) << "expected the switch taken once the set-up has finished";
     Lines calls = { "box none 0x1000 NAPKIT|現在設定されているスクリーンセーバーが未知の物です。\n"
-                    "取得している情報を更新します。", Wrote(saver), "sleep 250", "exec 1 " + started };
+                    "取得している情報を更新します。",
+                    Wrote(saver), "sleep 250", "exec 1 " + started };
     EXPECT_EQ(TakeCalls(), calls) << "expected the set-up's box and pick, then the random start";
     EXPECT_EQ(Checks(), CHECKS);
     EXPECT_EQ(MenuText(41002), ABSENT) << "expected one item for the one saver";

@@ -90,11 +90,13 @@ TEST_F(Dialogs, ValuesAreTakenOnlyWhenConfirmedAndInRange)
         { .name = "wait cancelled", .stored = "450", .command = 42020, .steps = { { "800", IDCANCEL } },
           .shown = WAIT, .calls = { WAIT_DIALOG, "ini NAPKIT.INI Action ScreenSaveCommandWait 450" }, .checks = ON_5 },
         { .name = "wait -5 in the file", .stored = "-5", .command = 42020, .steps = { { nullptr, IDCANCEL } },
-          .shown = "ウエイト設定|スクリーンセーバー直接起動時のウエイトを入力してください。|0|ミリ秒|Default : 500",
+          .shown = "ウエイト設定|スクリーンセーバー直接起動時のウエイトを入力してください。|0|ミリ秒"
+                   "|Default : 500",
           .calls = { WAIT_DIALOG, "ini NAPKIT.INI Action ScreenSaveCommandWait 0" }, .checks = ON_5 },
         { .name = "wait 120000 in the file", .stored = "120000", .command = 42020,
           .steps = { { nullptr, IDCANCEL } },
-          .shown = "ウエイト設定|スクリーンセーバー直接起動時のウエイトを入力してください。|120000|ミリ秒|Default : 500",
+          .shown = "ウエイト設定|スクリーンセーバー直接起動時のウエイトを入力してください。|120000|ミリ秒"
+                   "|Default : 500",
           .calls = { WAIT_DIALOG, "ini NAPKIT.INI Action ScreenSaveCommandWait 120000" }, .checks = ON_5 },
     };
     for (const Row& row : rows) {

@@ -21,8 +21,9 @@ TEST_F(Tray, ShellReceivesOneIconThatCallsTheMainWindowBack)
     EXPECT_EQ(icon.uFlags, (UINT)(NIF_MESSAGE | NIF_ICON | NIF_TIP)) << "message, icon and tip are valid";
     EXPECT_EQ(icon.uCallbackMessage, 0x83FCu);
     EXPECT_EQ(Shown(), SHOWN_ON);
-    EXPECT_EQ(Submenu(40205), (Lines{ "５分 40205", "１０分 40210", "１５分 40215", "２０分 40220", "３０分 40230",
-                                     "６０分 40260", "-", "任意 40200" }));
+    const Lines timeouts = { "５分 40205", "１０分 40210", "１５分 40215", "２０分 40220", "３０分 40230",
+                             "６０分 40260", "-", "任意 40200" };
+    EXPECT_EQ(Submenu(40205), timeouts);
     Close();
     EXPECT_EQ(TrayIcon(), "none") << "the icon is taken away at the close";
 }
