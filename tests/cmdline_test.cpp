@@ -238,7 +238,8 @@ TEST_F(CommandLine, SwitchSentDuringTheSetUpIsCarriedOutOnceItHasFinished)
     EXPECT_EQ(duringSetUp, Lines{}) << "expected no saver started before the set-up has finished";
     ASSERT_TRUE(random) << "expected the set-up's box";
     EXPECT_EQ(random->Wait(15000), 0u) << "expected the switch taken once the set-up has finished";
-    Lines calls = { "box none 0x1000 NAPKIT|現在設定されているスクリーンセーバーが未知の物です。\n"
+    Lines calls = { "box none 0x1000 NAPKIT|"
+                    "現在設定されているスクリーンセーバーが未知の物です。\n"
                     "取得している情報を更新します。",
                     Wrote(saver), "sleep 250", "exec 1 " + started };
     EXPECT_EQ(TakeCalls(), calls) << "expected the set-up's box and pick, then the random start";

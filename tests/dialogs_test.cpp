@@ -48,9 +48,9 @@ TEST_F(Dialogs, ValuesAreTakenOnlyWhenConfirmedAndInRange)
                          "|スクリーンセーバーが起動するまでの時間を"
                          "「分単位」で入力してください。"
                          "|5|分|（ １～６０ ）";
-    const Text WAIT = "ウエイト設定"
-                      "|スクリーンセーバー直接起動時のウエイトを入力してください。"
-                      "|450|ミリ秒|Default : 500";
+    const std::string WAIT_HEAD = "ウエイト設定"
+                                  "|スクリーンセーバー直接起動時のウエイトを入力してください。|";
+    const Text WAIT = WAIT_HEAD + "450|ミリ秒|Default : 500";
     struct Step {
         const char* typed;
         int button;
@@ -90,13 +90,11 @@ TEST_F(Dialogs, ValuesAreTakenOnlyWhenConfirmedAndInRange)
         { .name = "wait cancelled", .stored = "450", .command = 42020, .steps = { { "800", IDCANCEL } },
           .shown = WAIT, .calls = { WAIT_DIALOG, "ini NAPKIT.INI Action ScreenSaveCommandWait 450" }, .checks = ON_5 },
         { .name = "wait -5 in the file", .stored = "-5", .command = 42020, .steps = { { nullptr, IDCANCEL } },
-          .shown = "ウエイト設定|スクリーンセーバー直接起動時のウエイトを入力してください。|0|ミリ秒"
-                   "|Default : 500",
+          .shown = WAIT_HEAD + "0|ミリ秒|Default : 500",
           .calls = { WAIT_DIALOG, "ini NAPKIT.INI Action ScreenSaveCommandWait 0" }, .checks = ON_5 },
         { .name = "wait 120000 in the file", .stored = "120000", .command = 42020,
           .steps = { { nullptr, IDCANCEL } },
-          .shown = "ウエイト設定|スクリーンセーバー直接起動時のウエイトを入力してください。|120000|ミリ秒"
-                   "|Default : 500",
+          .shown = WAIT_HEAD + "120000|ミリ秒|Default : 500",
           .calls = { WAIT_DIALOG, "ini NAPKIT.INI Action ScreenSaveCommandWait 120000" }, .checks = ON_5 },
     };
     for (const Row& row : rows) {
