@@ -49,7 +49,8 @@ TEST_F(Dialogs, ValuesAreTakenOnlyWhenConfirmedAndInRange)
                          "「分単位」で入力してください。"
                          "|5|分|（ １～６０ ）";
     const std::string WAIT_HEAD = "ウエイト設定"
-                                  "|スクリーンセーバー直接起動時のウエイトを入力してください。|";
+                                  "|スクリーンセーバー直接起動時の"
+                                  "ウエイトを入力してください。|";
     const Text WAIT = WAIT_HEAD + "450|ミリ秒|Default : 500";
     struct Step {
         const char* typed;
