@@ -47,12 +47,13 @@ struct AppState {
     FileStamp failedIniStamp; // SYSTEM.INI as it was when that write failed
     int failedIniProbe;       // whether CanWriteSystemIni accepted the file then
 
-    // the pause: the screen saver off for a while, then on by itself
-    int pausing;              // a pause runs; its end is in NAPKIT.INI
-    UINT pauseItem;           // its checked item; 0 when its length has none
-    DWORD pauseStartTicks;    // GetTickCount at its start or resumption
-    DWORD pauseLengthMs;
-    char pauseEndText[8];     // its end as local "HH:MM", for the tool-tip
+    // a temporary off: the screen saver off for a while (a pause), then on
+    // by itself; its end is in NAPKIT.INI while it runs
+    UINT offKind;             // OFF_NONE, OFF_PAUSE
+    UINT pauseItem;           // the pause's checked item; 0 when its length has none
+    DWORD offStartTicks;      // GetTickCount at its start or resumption
+    DWORD offLengthMs;
+    char offEndText[8];       // its end as local "HH:MM", for the tool-tip
 
     // transient
     HWND openDialog;          // the dialog RunDialog is running, or NULL
@@ -69,6 +70,7 @@ struct AppState {
     int ready;                // WM_CREATE's set-up has finished: switches are taken
     int closing;              // the close has begun: nothing that follows a box runs
     int writeBoxOpen;         // the box about a failed SYSTEM.INI write is open
+    int outcomeBoxOpen;       // a box telling a command's outcome is open (ShowOutcomeBox)
     int syncing;              // a resynchronisation has its box open
     int menuOpen;             // the tray menu is being shown
     int refreshPending;       // a refresh asked for while the menu was open
@@ -95,6 +97,7 @@ constexpr LRESULT SWITCH_REFUSED = 3;     // the copy is closing
 constexpr int ONE_SHOT_MODE = 1;
 
 // modes.cpp
+BOOL IsForeignTimer(const MSG& msg);   // a WM_TIMER that names a procedure: never dispatched
 ATOM RegisterMainWindowClass(HINSTANCE instance);
 void RunOneShot();
 BOOL StartConfiguredSaver();   // after the wait; FALSE when it could not be started

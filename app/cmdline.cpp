@@ -212,14 +212,6 @@ int Forward(HWND window, const Switch& command)
     return done ? EXIT_DONE : EXIT_NOTHING_DONE;
 }
 
-void SetActiveFlag(SwitchKind kind)
-{
-    UINT active = ReadActiveFlagWindowless();
-    UINT wanted = kind == SWITCH_ON ? 1 : kind == SWITCH_OFF ? 0 : active ^ 1;
-    if (wanted != active)
-        StoreActiveFlagWindowless(wanted);
-}
-
 void SetTimeoutMinutes(int minutes)
 {
     UINT seconds = (UINT)minutes * SECONDS_PER_MINUTE;
@@ -239,18 +231,16 @@ BOOL StartRandomSaver()
 int RunAlone(const Switch& command)
 {
     InitPaths();
-    // Only a running copy can end a pause; one that ended meanwhile is honoured.
-    // That switched the saver on from off, which is what a toggle asks.
-    BOOL switchedOn = ResumeStoredPause(FALSE);
+    // A pause that ended meanwhile is honoured. That switched the saver on
+    // from off, which is what a toggle asks.
+    BOOL switchedOn = ResumeStoredOff(FALSE);
     switch (command.kind) {
     case SWITCH_TOGGLE:
-        if (switchedOn)
-            return EXIT_DONE;
-        SetActiveFlag(command.kind);
+        SwitchScreenSaver(NULL, FROM_ALONE, switchedOn ? WISH_ON : WISH_FLIP);
         return EXIT_DONE;
     case SWITCH_ON:
     case SWITCH_OFF:
-        SetActiveFlag(command.kind);
+        SwitchScreenSaver(NULL, FROM_ALONE, command.kind == SWITCH_ON ? WISH_ON : WISH_OFF);
         return EXIT_DONE;
     case SWITCH_TIMEOUT:
         SetTimeoutMinutes(command.minutes);

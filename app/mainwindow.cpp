@@ -35,7 +35,7 @@ LRESULT HandleCreate(HWND window)
     appState.useSaverName = 0;
     appState.taskbarCreatedMsg = RegisterWindowMessageA(TASKBAR_CREATED);
     // Before the flag is read: a pause that ended while no copy ran switches it on.
-    ResumeStoredPause(TRUE);
+    ResumeStoredOff(TRUE);
 
     appState.screenSaveActive = ReadSystemActiveFlag();
     ReadConfiguredSaver(appState.currentSaver);
@@ -45,10 +45,7 @@ LRESULT HandleCreate(HWND window)
     LoadTrayMenu();
     TrayIconAdd(appState.instance, window);
     LoadDblClickAction(&appState.dblClickItem);
-    // The resource carries no check marks of its own.
-    CheckMenuItem(appState.menuRoot, appState.dblClickItem, MF_BYCOMMAND | MF_CHECKED);
-    CheckMenuItem(appState.menuRoot, appState.stateItem, MF_BYCOMMAND | MF_CHECKED);
-    CheckMenuItem(appState.menuRoot, appState.timeoutItem, MF_BYCOMMAND | MF_CHECKED);
+    CheckGroupItems();
     appState.messageFlags = (UINT)ReadSettingInt(SECTION_MESSAGE, KEY_OPEN_MESSAGE_BOX,
                                                  DEFAULT_MESSAGE_FLAGS);
     appState.useSaverName = ReadSettingInt(SECTION_ACTION, KEY_USE_SAVER_NAME,
@@ -73,10 +70,14 @@ void HandleClose(HWND window)
     // A box open at this moment returns after the window is gone; what
     // would follow it (a refresh, a random start, hot keys) must not run.
     appState.closing = 1;
-    EndPauseSwitchingOn();
+    RestoreTemporaryOff();
     // Only a saver the program matched or chose (it then checks its item);
     // before that, currentSaver is whatever SYSTEM.INI held, "Nothing!" too.
-    if (appState.saverItem != 0)
+    // The poll waits while a dialog is open: a saver set elsewhere meanwhile
+    // (or just before a /exit) is newer than the program's view, and stays.
+    char saver[MAX_PATH];
+    ReadConfiguredSaver(saver);
+    if (appState.saverItem != 0 && lstrcmpiA(saver, appState.currentSaver) == 0)
         WriteConfiguredSaver(appState.currentSaver);
     FreeSaverCatalogue();
     DestroyWindow(window);
@@ -116,9 +117,7 @@ void HandleCommand(HWND window, WPARAM wParam, LPARAM lParam)
     case IDM_STATE_ON:
     case IDM_STATE_OFF:
         // An explicit choice, also of the state the pause holds: it stays.
-        EndPause();
-        if (CheckRadioItem(id, &appState.stateItem))
-            ToggleScreenSaveActive(window);
+        SwitchScreenSaver(window, FROM_MENU, id == IDM_STATE_ON ? WISH_ON : WISH_OFF);
         break;
     case IDM_PAUSE_30:
     case IDM_PAUSE_60:
@@ -165,26 +164,6 @@ void HandleCommand(HWND window, WPARAM wParam, LPARAM lParam)
     }
 }
 
-// A forwarded /on, /off or /toggle acts on the system's flag as it is now:
-// the view is refreshed by the poll only, which waits while a dialog is open.
-// Each ends a pause, as the menu's items and the toggle do.
-void SetActiveFlagAsAsked(HWND window, UINT command)
-{
-    EndPause();
-    appState.screenSaveActive = ReadSystemActiveFlag();
-    CheckRadioItem(StateMenuId(appState.screenSaveActive), &appState.stateItem);
-    UINT wanted = appState.screenSaveActive ^ 1;
-    if (command == IDM_STATE_ON)
-        wanted = 1;
-    if (command == IDM_STATE_OFF)
-        wanted = 0;
-    if (wanted == appState.screenSaveActive) {
-        UpdateTrayTip();
-        return;
-    }
-    ToggleAndMoveStateCheck(window);
-}
-
 // A message box of this thread (never the dialog RunDialog runs) is ended
 // as its default button would end it.
 BOOL CALLBACK EndBox(HWND box, LPARAM)
@@ -229,15 +208,17 @@ LRESULT HandleSwitch(HWND window, UINT command, int minutes)
     switch (command) {
     case IDM_STATE_ON:
     case IDM_STATE_OFF:
-    case IDM_DBLCLICK_TOGGLE:
-        SetActiveFlagAsAsked(window, command);
+    case IDM_DBLCLICK_TOGGLE: {
+        // The view is refreshed by the poll only, which waits while a dialog
+        // is open: the system's flag as it is now decides.
+        int wish = command == IDM_STATE_ON ? WISH_ON : (command == IDM_STATE_OFF ? WISH_OFF : WISH_FLIP);
+        SwitchScreenSaver(window, FROM_FORWARDED, wish);
         break;
+    }
     case IDM_TIMEOUT_CUSTOM:
-        ApplyMinutes(minutes);
-        break;
+        return ApplyMinutes(minutes) ? SWITCH_TAKEN : SWITCH_REFUSED;
     case IDM_PAUSE_30:
-        StartPause(window, minutes);
-        break;
+        return StartPause(window, minutes) ? SWITCH_TAKEN : SWITCH_REFUSED;
     case IDM_EXIT:
         EndForExit(window);
         break;
@@ -264,7 +245,7 @@ void PollSystemState(HWND window)
     appState.timeoutMinutes = (int)(ReadSystemTimeoutSeconds() / SECONDS_PER_MINUTE);
     CheckRadioItem(TimeoutMenuId(appState.timeoutMinutes), &appState.timeoutItem);
     UpdateTrayTip();
-    PollPause();
+    PollTemporaryOff();
     // While a resynchronisation or a rebuild waits in a message box, this
     // tick runs inside that box's loop: starting another would nest boxes.
     // The same while the tray menu is open: it runs after the menu has closed.
@@ -319,11 +300,17 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_QUERYENDSESSION:
         return 1;
-    case WM_COMMAND:
-        HandleCommand(window, wParam, lParam);
-        return 0;
     case WM_TIMER:
         PollSystemState(window);
+        return 0;
+    }
+    // The set-up's boxes run loops that dispatch the user's doings too:
+    // nothing acts on half a set-up.
+    if (!appState.ready && (message == WM_COMMAND || message == WM_HOTKEY || message == WM_TRAYNOTIFY))
+        return 0;
+    switch (message) {
+    case WM_COMMAND:
+        HandleCommand(window, wParam, lParam);
         return 0;
     case WM_HOTKEY:
         HandleHotKey(window, wParam);

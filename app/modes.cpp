@@ -7,14 +7,6 @@ namespace {
 
 constexpr char SINGLE_COPY_MUTEX[] = "NAPKIT.SingleCopy";
 
-void ToggleSystemFlag()
-{
-    appState.screenSaveActive = ReadActiveFlagWindowless() ^ 1;
-    StoreActiveFlagWindowless(appState.screenSaveActive);
-    // Always shown here, whatever OpenMessageBox says.
-    ShowToggleMessage(NULL, appState.screenSaveActive);
-}
-
 }  // namespace
 
 BOOL StartConfiguredSaver()
@@ -25,6 +17,14 @@ BOOL StartConfiguredSaver()
     char command[COMMAND_LINE_SIZE];
     FormatSaverCommand(command, appState.currentSaver, SAVER_RUN_ARGS);
     return RunSaverCommand(command, SW_SHOWNORMAL) >= MIN_STARTED_RESULT;
+}
+
+BOOL IsForeignTimer(const MSG& msg)
+{
+    // DispatchMessage calls a WM_TIMER's lParam as the timer's procedure, even
+    // for one posted by another program (on Windows 9x, NT 4.0 and 2000): the
+    // program's own timers have none.
+    return msg.message == WM_TIMER && msg.lParam != 0;
 }
 
 ATOM RegisterMainWindowClass(HINSTANCE instance)
@@ -42,18 +42,14 @@ ATOM RegisterMainWindowClass(HINSTANCE instance)
 
 void RunOneShot()
 {
-    BOOL switchedOn = ResumeStoredPause(FALSE);
+    BOOL switchedOn = ResumeStoredOff(FALSE);
     LoadDblClickAction(&appState.dblClickItem);
     if (appState.dblClickItem == IDM_DBLCLICK_START && StartConfiguredSaver())
         return;
     // The toggle of a saver that a pause left off is "on", which the past end
-    // has just done: toggling again would leave it off.
-    if (switchedOn) {
-        ShowToggleMessage(NULL, 1);
-        return;
-    }
-    // A start that failed falls back to the toggle, without a word.
-    ToggleSystemFlag();
+    // has just done: toggling again would leave it off. A start that failed
+    // falls back to the toggle, without a word of its own.
+    SwitchScreenSaver(NULL, FROM_ONE_SHOT, switchedOn ? WISH_ON : WISH_FLIP);
 }
 
 int RunTrayMode(HINSTANCE instance)
@@ -79,6 +75,8 @@ int RunTrayMode(HINSTANCE instance)
     // with -1, which ends the loop as the quit message does.
     MSG msg;
     while (GetMessageA(&msg, window, 0, 0) > 0) {
+        if (IsForeignTimer(msg))
+            continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }

@@ -165,8 +165,11 @@ void ReportEmptyCatalogue(HWND window)
 {
     MessageBoxA(NULL, EMPTY_CATALOGUE_TEXT, APP_NAME, MB_OK | MB_SYSTEMMODAL);
     // Closed meanwhile: the window has been torn down already.
-    if (!appState.closing)
-        SendMessageA(window, WM_DESTROY, 0, 0);
+    if (appState.closing)
+        return;
+    // The program ends here, as a close would end it: not with the saver off.
+    RestoreTemporaryOff();
+    SendMessageA(window, WM_DESTROY, 0, 0);
 }
 
 }  // namespace

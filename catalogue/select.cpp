@@ -159,7 +159,7 @@ void SelectSaver(HWND window, int n)
         char text[MESSAGE_SIZE];
         SaverStemOf(appState.cursor, stem);
         wsprintfA(text, CHANGED_FORMAT, stem);
-        MessageBoxA(window, text, APP_NAME, MB_OK);
+        ShowOutcomeBox(window, text, MB_OK);
     }
 }
 
@@ -221,10 +221,6 @@ void RefreshCatalogue(HWND window)
         return;
     }
     SyncCurrentSaver(window, NULL);
-    const UINT checkedItems[] = {
-        appState.dblClickItem, appState.stateItem, appState.timeoutItem, appState.saverItem,
-    };
-    for (UINT item : checkedItems)
-        CheckMenuItem(appState.menuRoot, item, MF_BYCOMMAND | MF_CHECKED);
+    CheckGroupItems();
     appState.refreshing = 0;
 }

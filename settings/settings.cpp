@@ -66,19 +66,18 @@ void ReadSettingText(const char* section, const char* key, const char* defaultTe
     GetPrivateProfileStringA(section, key, defaultText, out, outSize, appState.iniPath);
 }
 
-void WriteSettingInt(const char* section, const char* key, int value)
+BOOL WriteSettingInt(const char* section, const char* key, int value)
 {
-    if (appState.iniPath[0] == '\0')
-        return;
     char text[INT_TEXT_SIZE];
     wsprintfA(text, "%d", value);
-    WritePrivateProfileStringA(section, key, text, appState.iniPath);
+    return WriteSettingText(section, key, text);
 }
 
-void WriteSettingText(const char* section, const char* key, const char* text)
+BOOL WriteSettingText(const char* section, const char* key, const char* text)
 {
-    if (appState.iniPath[0] != '\0')
-        WritePrivateProfileStringA(section, key, text, appState.iniPath);
+    if (appState.iniPath[0] == '\0')
+        return FALSE;
+    return WritePrivateProfileStringA(section, key, text, appState.iniPath);
 }
 
 int ReadAppMode()

@@ -16,7 +16,8 @@ constexpr char KEY_USE_SAVER_NAME[] = "UseSaverName";
 constexpr char KEY_OPEN_MESSAGE_BOX[] = "OpenMessageBox";
 constexpr char KEY_ENABLE_HOTKEYS[] = "EnableHotKeys";
 constexpr char KEY_COMBINATION[] = "CombinationKeys";
-constexpr char KEY_PAUSE_UNTIL[] = "PauseUntil";   // only while a pause runs
+constexpr char KEY_PAUSE_UNTIL[] = "PauseUntil";   // only while a pause runs: its end
+constexpr char KEY_PAUSE_MINUTES[] = "PauseMinutes";   // and its length, for its check mark
 
 constexpr int DEFAULT_APP_MODE = 0;
 constexpr int DEFAULT_DBLCLICK = 1;
@@ -50,8 +51,9 @@ void SaveCommandWait(const int* waitMs);
 int ReadSettingInt(const char* section, const char* key, int defaultValue);
 void ReadSettingText(const char* section, const char* key, const char* defaultText,
                      char* out, int outSize);
-void WriteSettingInt(const char* section, const char* key, int value);
-void WriteSettingText(const char* section, const char* key, const char* text);   // NULL removes the key
+// FALSE when the file was not written.
+BOOL WriteSettingInt(const char* section, const char* key, int value);
+BOOL WriteSettingText(const char* section, const char* key, const char* text);   // NULL removes the key
 
 // Joins dir, a backslash (unless dir ends in one, as a drive root does) and
 // name into out (MAX_PATH bytes). Returns FALSE,

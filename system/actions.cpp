@@ -8,15 +8,105 @@ namespace {
 
 constexpr char TOGGLE_FORMAT[] = "スクリーンセーバーを「%s」にしました。";
 constexpr const char* STATE_WORDS[] = { "無効", "有効" };   // by the new flag
+constexpr char PAUSE_FORMAT[] = "スクリーンセーバーを %s まで「無効」にしました。";
 constexpr int MESSAGE_SIZE = 128;
+
+enum FlagPlace {
+    FLAG_VIEW,         // the program's view, as the menu shows it
+    FLAG_SYSTEM,       // the system's flag as it is now
+    FLAG_WINDOWLESS,   // the same, for a process with no window (see ReadActiveFlagWindowless)
+};
+
+enum SwitchBox {
+    BOX_NONE,
+    BOX_ON_CHANGE,   // the flag changed and [Message] OpenMessageBox asks for it
+    BOX_ALWAYS,      // the new state, changed or not
+    BOX_PAUSE,       // the pause's end, when OpenMessageBox asks for it
+};
+
+struct SwitchRule {
+    FlagPlace place;
+    BOOL endsTemporaryOff;   // an explicit choice: a pause that runs or is stored is over
+    BOOL storesAlways;       // the stores are written even when the flag reads as wished
+    SwitchBox box;
+};
+
+// By SwitchSource.
+constexpr SwitchRule SWITCH_RULES[] = {
+    { FLAG_VIEW, TRUE, FALSE, BOX_ON_CHANGE },          // FROM_MENU
+    { FLAG_VIEW, TRUE, FALSE, BOX_ON_CHANGE },          // FROM_TOGGLE
+    { FLAG_SYSTEM, TRUE, FALSE, BOX_ON_CHANGE },        // FROM_FORWARDED
+    { FLAG_WINDOWLESS, TRUE, FALSE, BOX_NONE },         // FROM_ALONE
+    { FLAG_WINDOWLESS, TRUE, FALSE, BOX_ALWAYS },       // FROM_ONE_SHOT
+    { FLAG_VIEW, FALSE, TRUE, BOX_PAUSE },              // FROM_PAUSE
+    { FLAG_SYSTEM, FALSE, FALSE, BOX_NONE },            // FROM_OFF_END
+    { FLAG_SYSTEM, FALSE, TRUE, BOX_NONE },             // FROM_RESTORE
+    { FLAG_WINDOWLESS, FALSE, FALSE, BOX_NONE },        // FROM_STALE_OFF
+};
+
+UINT ReadFlag(FlagPlace place)
+{
+    if (place == FLAG_WINDOWLESS)
+        return ReadActiveFlagWindowless();
+    if (place == FLAG_SYSTEM)
+        return ReadSystemActiveFlag();
+    return appState.screenSaveActive == 1 ? 1 : 0;
+}
+
+void ShowSwitchBox(HWND owner, SwitchBox box, BOOL changed, UINT active)
+{
+    char text[MESSAGE_SIZE];
+    BOOL asked = (appState.messageFlags & MESSAGE_ON_STATE) != 0;
+    if (box == BOX_PAUSE && asked)
+        wsprintfA(text, PAUSE_FORMAT, appState.offEndText);
+    else if (box == BOX_ALWAYS || (box == BOX_ON_CHANGE && changed && asked))
+        wsprintfA(text, TOGGLE_FORMAT, STATE_WORDS[active]);
+    else
+        return;
+    ShowOutcomeBox(owner, text, MB_OK | MB_ICONINFORMATION | MB_SYSTEMMODAL);
+}
 
 }  // namespace
 
-void ShowToggleMessage(HWND owner, UINT nowActive)
+UINT SwitchScreenSaver(HWND owner, SwitchSource source, int wish)
 {
-    char text[MESSAGE_SIZE];
-    wsprintfA(text, TOGGLE_FORMAT, STATE_WORDS[nowActive ? 1 : 0]);
-    MessageBoxA(owner, text, APP_NAME, MB_OK | MB_ICONINFORMATION | MB_SYSTEMMODAL);
+    const SwitchRule& rule = SWITCH_RULES[source];
+    BOOL windowless = rule.place == FLAG_WINDOWLESS;
+    if (rule.endsTemporaryOff && windowless)
+        ForgetStoredOff();
+    else if (rule.endsTemporaryOff)
+        EndTemporaryOff();
+    UINT was = ReadFlag(rule.place);
+    UINT active = wish == WISH_FLIP ? was ^ 1 : (wish == WISH_ON ? 1 : 0);
+    if (active != was || rule.storesAlways) {
+        StoreActiveFlag(active);
+        // Under Wine the set reaches the X server only with the next round
+        // trip; this read is one, so a process about to end cannot lose it.
+        ReadSystemActiveFlag();
+    }
+    if (!windowless) {
+        appState.screenSaveActive = active;
+        CheckRadioItem(StateMenuId(active), &appState.stateItem);
+        // The icon follows before any box: the box waits for the user.
+        UpdateTrayTip();
+        // A command-line copy that sent the switch has its answer now, not
+        // once the user has closed the box.
+        ReplyMessage(SWITCH_TAKEN);
+    }
+    ShowSwitchBox(owner, rule.box, active != was, active);
+    return active;
+}
+
+void ShowOutcomeBox(HWND owner, const char* text, UINT style)
+{
+    // The box's loop dispatches the next forwarded switch, hot key or tray
+    // click: a box of its own there would nest one more box a switch, until
+    // the stack runs out.
+    if (appState.outcomeBoxOpen)
+        return;
+    appState.outcomeBoxOpen = 1;
+    MessageBoxA(owner, text, APP_NAME, style);
+    appState.outcomeBoxOpen = 0;
 }
 
 DWORD CommandWaitMs()
@@ -28,21 +118,6 @@ DWORD CommandWaitMs()
     if (appState.commandWaitMs > MAX_COMMAND_WAIT_MS)
         return MAX_COMMAND_WAIT_MS;
     return (DWORD)appState.commandWaitMs;
-}
-
-int ToggleScreenSaveActive(HWND owner)
-{
-    int wasOn = appState.screenSaveActive == 1 ? 1 : 0;
-    appState.screenSaveActive ^= 1;
-    StoreActiveFlag(appState.screenSaveActive);
-    // The icon must follow before the box opens: the box waits for the user.
-    UpdateTrayTip();
-    // A command-line copy that sent the switch has its answer now, not once
-    // the user has closed the box.
-    ReplyMessage(SWITCH_TAKEN);
-    if (appState.messageFlags & MESSAGE_ON_STATE)
-        ShowToggleMessage(owner, wasOn ? 0 : 1);
-    return wasOn;
 }
 
 static void ApplyTimeoutSeconds(UINT seconds)
@@ -80,16 +155,16 @@ void ApplyTimeout(UINT item, HWND window)
     ApplyCustomMinutes(appState.dlgValue);
 }
 
-void ApplyMinutes(int minutes)
+BOOL ApplyMinutes(int minutes)
 {
     if (minutes < MIN_CUSTOM_MINUTES || minutes > MAX_CUSTOM_MINUTES)
-        return;
+        return FALSE;
     UINT preset = TimeoutMenuId(minutes);
-    if (preset != IDM_TIMEOUT_CUSTOM) {
+    if (preset != IDM_TIMEOUT_CUSTOM)
         ApplyTimeout(preset, NULL);
-        return;
-    }
-    ApplyCustomMinutes(minutes);
+    else
+        ApplyCustomMinutes(minutes);
+    return TRUE;
 }
 
 void StartScreenSaverNow(HWND window)

@@ -120,14 +120,6 @@ UINT ReadActiveFlagWindowless()
     return ReadSystemActiveFlag();
 }
 
-// A set reaches the X server at the next round trip; this read is one, so the
-// process cannot end before it.
-void StoreActiveFlagWindowless(UINT active)
-{
-    StoreActiveFlag(active);
-    ReadSystemActiveFlag();
-}
-
 void SetSystemTimeoutSeconds(UINT seconds)
 {
     SystemParametersInfoA(SPI_SETSCREENSAVETIMEOUT, seconds, NULL, SPIF_SENDWININICHANGE);

@@ -31,7 +31,6 @@ void SetSystemActiveFlag(UINT active);
 void StoreActiveFlag(UINT active);   // the registry's value, then the system's flag
 // The same for a process without a window (the command line, one-shot mode).
 UINT ReadActiveFlagWindowless();
-void StoreActiveFlagWindowless(UINT active);   // read back before it returns
 void SetSystemTimeoutSeconds(UINT seconds);
 // Builds "\"path\"" followed by args (may be empty) into out
 // (COMMAND_LINE_SIZE bytes); the quotes keep a path with blanks whole.
@@ -39,24 +38,53 @@ void FormatSaverCommand(char* out, const char* path, const char* args);
 UINT RunSaverCommand(const char* commandLine, UINT showCommand);
 
 // actions.cpp
-int ToggleScreenSaveActive(HWND owner);
+// Who asks for the screen saver to be switched on or off. The source alone
+// decides whether a temporary off (a pause) ends, where the flag is read, and
+// which box follows: SwitchScreenSaver is the one way to switch.
+enum SwitchSource {
+    FROM_MENU,        // the tray's ON and OFF items: the menu's view of the flag
+    FROM_TOGGLE,      // the switch hot key, a double-click
+    FROM_FORWARDED,   // /on, /off, /toggle of a command-line copy: the flag as it is now
+    FROM_ALONE,       // /on, /off, /toggle with no copy running: no window, no box
+    FROM_ONE_SHOT,    // one-shot mode: no window, the box always
+    FROM_PAUSE,       // a pause begins: its own box
+    FROM_OFF_END,     // a temporary off is over (its time, a stale stored end): no box
+    FROM_RESTORE,     // the program ends during a temporary off: on, no box
+    FROM_STALE_OFF,   // a stored end found over at a start: on, no window, no box
+};
+constexpr int WISH_OFF = 0;
+constexpr int WISH_ON = 1;
+constexpr int WISH_FLIP = 2;
+UINT SwitchScreenSaver(HWND owner, SwitchSource source, int wish);   // the flag afterwards
 void ApplyTimeout(UINT item, HWND window);
-void ApplyMinutes(int minutes);   // as the custom dialog confirmed with them
+BOOL ApplyMinutes(int minutes);   // as the custom dialog confirmed with them; FALSE: out of range
 void StartScreenSaverNow(HWND window);
 DWORD CommandWaitMs();   // commandWaitMs, a negative value counting as 0
-void ShowToggleMessage(HWND owner, UINT nowActive);
+// A box that tells the outcome of a command. At most one is open: while it
+// is, its loop still takes switches, and they act without a box of their own.
+void ShowOutcomeBox(HWND owner, const char* text, UINT style);
 
-// pause.cpp: the screen saver off for a while, then on by itself. Its end, in
-// seconds since 1970 (UTC), is kept in NAPKIT.INI while it runs, so that a
-// copy killed or a machine restarted during a pause cannot leave it off.
+// pause.cpp: a temporary off, the screen saver off for a while and on again by
+// itself. Its end, in seconds since 1970 (UTC), is kept in NAPKIT.INI while it
+// runs, so that a copy killed or a machine restarted meanwhile cannot leave
+// the saver off.
 constexpr int PAUSE_MINUTES[] = { 30, 60, 120 };   // the items IDM_PAUSE_30 onwards
 constexpr int MIN_PAUSE_MINUTES = 1;
 constexpr int MAX_PAUSE_MINUTES = 1440;
+constexpr UINT OFF_NONE = 0;
+constexpr UINT OFF_PAUSE = 1;
 UINT ReadCalendarSeconds();   // the wall clock, in seconds since 1970 (UTC)
-void StartPause(HWND owner, int minutes);   // also during a pause: it starts again
-void EndPause();               // early: nothing is switched back
-void PollPause();              // each tick: an end reached, or the flag set on elsewhere
-void EndPauseSwitchingOn();    // the program ends: the saver must not stay off
-// A stored end that has passed switches the saver on; one ahead is resumed
-// when canResume (tray mode) and otherwise kept; a malformed one is removed.
-BOOL ResumeStoredPause(BOOL canResume);   // TRUE: a past end switched the saver on
+// Also during a pause: it starts again. FALSE, after a box, when its end
+// could not be stored: then no pause runs.
+BOOL StartPause(HWND owner, int minutes);
+void EndTemporaryOff();           // an explicit choice: nothing is switched back
+// Whatever loop runs (the main window's, a dialog's): an end reached switches
+// the saver on, without a box. TRUE when it did.
+BOOL CheckTemporaryOffEnd();
+void PollTemporaryOff();          // each poll: also the flag set on elsewhere ends it
+void RestoreTemporaryOff();       // the program ends: the saver must not stay off
+// A stored end within the next 24 hours is resumed when canResume (tray mode)
+// and otherwise kept; any other stored value means the pause is over: the key
+// goes and the saver is switched on. TRUE when that switched it on.
+BOOL ResumeStoredOff(BOOL canResume);
+void ForgetStoredOff();   // a windowless process's explicit choice: no stored end is resumed

@@ -370,7 +370,7 @@ TEST_F(Catalogue, NothingFollowsABoxOnceTheCloseHasBegun)
         { .name = "unknown at start", .configured = ELSEWHERE, .message = WM_CLOSE, .command = 0,
           .calls = { UNKNOWN_BOX } },
         { .name = "unknown", .configured = "", .message = WM_CLOSE, .command = 0,
-          .calls = { "sleep 50", UNKNOWN_BOX, Wrote(a) } },
+          .calls = { "sleep 50", UNKNOWN_BOX } },
         { .name = "moved", .configured = "", .message = WM_ENDSESSION, .command = 41900,
           .calls = { "exec 10 " + Quoted(a), MOVED_BOX, Wrote(a) } },
         { .name = "deleted", .configured = "", .message = WM_CLOSE, .command = 42010,

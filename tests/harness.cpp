@@ -13,7 +13,6 @@ constexpr char SINGLE_COPY_MUTEX[] = "NAPKIT.SingleCopy";
 constexpr int TEXT_SIZE = 1024;
 constexpr UINT POLL_MS = 500;   // the poll interval
 constexpr POINT CURSOR = { 321, 123 };   // where the pointer rests during the tests
-constexpr UINT_PTR ANSWER_TIMER = 0x7A11;
 
 Lines calls;
 bool quitSeen;
@@ -48,8 +47,12 @@ std::vector<MenuItem> trackedMenu;   // as it was when last tracked
 int menusTracked;
 UINT choice;   // the item the user chooses in the next menu; 0: none
 std::vector<DialogAction> dialogActions;
-size_t dialogsOpened;
-size_t dialogsAnswered;
+size_t actionsRun;
+HWND answering;          // the dialog whose next action runs at its loop's next fetch
+bool actionDue;
+int dialogTicks;         // the ticks an action asked for, which pass in the dialog's loop
+HWND dialogTimerWindow;  // a dialog's own timer
+UINT_PTR dialogTimer;
 std::vector<Program*> programs;   // children alive
 
 // The real functions, for the recorders and the harness itself.
@@ -60,7 +63,6 @@ decltype(&RegSetValueExA) realRegSet;
 decltype(&GetTickCount) realTicks;
 decltype(&FileTimeToLocalFileTime) realToLocal;
 decltype(&WritePrivateProfileStringA) realWrite;
-decltype(&SetTimer) realSetTimer;
 decltype(&RegisterHotKey) realRegisterHotKey;
 decltype(&SetForegroundWindow) realForeground;
 decltype(&GetMessageA) realGetMessage;
@@ -136,9 +138,14 @@ bool PumpFor(const std::function<bool()>& condition, DWORD ms)
     }
 }
 
-// The poll timer of window fires n times, POLL_MS apart on the program's clock.
+// The poll timer of window fires n times, POLL_MS apart on the program's clock. Inside a dialog's action they
+// pass once the action has returned, in the dialog's loop, which alone runs then.
 void RunTicks(HWND window, int n)
 {
+    if (IsWindow(answering)) {
+        dialogTicks = n;
+        return;
+    }
     ASSERT_NE(pollTimer, (UINT_PTR)0) << "the main window has no poll timer of 500 ms";
     for (int i = 0; i < n && IsWindow(window); ++i) {
         ticksAhead += POLL_MS;
@@ -303,19 +310,54 @@ BOOL WINAPI FixedZone(const FILETIME* utc, LPFILETIME local)
 
 UINT_PTR WINAPI KeepTimer(HWND window, UINT_PTR id, UINT ms, TIMERPROC)
 {
-    mainWindow = window;   // boxes of the set-up run the poll before the main loop begins
-    pollTimer = ms == POLL_MS && ClassOf(window) == APP_NAME ? id : 0;
+    if (ClassOf(window) == DIALOG_CLASS) {
+        dialogTimerWindow = window;
+        dialogTimer = id;
+    } else if (ClassOf(window) == APP_NAME && ms == POLL_MS) {
+        mainWindow = window;   // boxes of the set-up run the poll before the main loop begins
+        pollTimer = id;
+    }
     return id;
 }
 
-// The main loop ends at its first fetch: the test runs the loop from then on.
-BOOL WINAPI EndMainLoop(LPMSG msg, HWND window, UINT first, UINT last)
+// The next action for the dialog; one that leaves it open without asking for ticks fails the test, and the
+// dialog is torn down, so that no case waits on it.
+void RunAction(HWND dialog)
 {
-    if (!window || ClassOf(window) != APP_NAME)
-        return realGetMessage(msg, window, first, last);
-    mainWindow = window;
-    msg->message = WM_QUIT;
-    return FALSE;
+    actionDue = false;
+    dialogActions[actionsRun++](dialog);
+    if (!IsWindow(dialog))
+        return;
+    actionDue = dialogTicks > 0 && actionsRun < dialogActions.size();
+    if (actionDue)
+        return;
+    ADD_FAILURE() << "the dialog stayed open after the test's answer: " << ::testing::PrintToString(
+        Text(TitleOf(dialog)));
+    DestroyWindow(dialog);
+}
+
+// The main loop ends at its first fetch: the test runs the loop from then on. A dialog's loop fetches the
+// ticks an action asked for, then runs the next action.
+BOOL WINAPI Fetch(LPMSG msg, HWND window, UINT first, UINT last)
+{
+    if (window && ClassOf(window) == APP_NAME) {
+        mainWindow = window;
+        msg->message = WM_QUIT;
+        return FALSE;
+    }
+    if (window && window == answering && actionDue && dialogTicks == 0)
+        RunAction(window);
+    for (; window && window == answering && dialogTicks > 0; --dialogTicks) {
+        ticksAhead += POLL_MS;
+        if (dialogTimerWindow == window) {
+            --dialogTicks;
+            *msg = MSG{ window, WM_TIMER, dialogTimer, 0, 0, {} };
+            return TRUE;
+        }
+    }
+    if (window && window == answering && actionDue)
+        RunAction(window);
+    return realGetMessage(msg, window, first, last);
 }
 
 // A screen-saver start is recorded, not carried out; every other message is posted.
@@ -354,8 +396,8 @@ const Import IMPORTS[] = {
     { "GetSystemTimeAsFileTime", (void*)FixedClock, (void**)&realClock },
     { "GetTickCount", (void*)ShiftedTicks, (void**)&realTicks },
     { "FileTimeToLocalFileTime", (void*)FixedZone, (void**)&realToLocal },
-    { "SetTimer", (void*)KeepTimer, (void**)&realSetTimer },
-    { "GetMessageA", (void*)EndMainLoop, (void**)&realGetMessage },
+    { "SetTimer", (void*)KeepTimer, nullptr },
+    { "GetMessageA", (void*)Fetch, (void**)&realGetMessage },
     { "CreateMutexA", (void*)KeepMutex, (void**)&realCreateMutex },
     { "PostMessageA", (void*)RecordPost, (void**)&realPost },
 };
@@ -393,28 +435,17 @@ void PatchImports()
     EXPECT_EQ(patched, sizeof IMPORTS / sizeof IMPORTS[0]) << "the test program lacks an import to record";
 }
 
-// The next action, once the dialog's loop runs. An action leaves the dialog closed: one left open fails the
-// test and is torn down, so that no case waits on a dialog.
-void CALLBACK AnswerDialog(HWND dialog, UINT, UINT_PTR timer, DWORD)
-{
-    KillTimer(dialog, timer);
-    dialogActions[dialogsAnswered++](dialog);
-    if (!IsWindow(dialog))
-        return;
-    ADD_FAILURE() << "the dialog stayed open after the test's answer: " << ::testing::PrintToString(
-        Text(TitleOf(dialog)));
-    DestroyWindow(dialog);
-}
-
-// A dialog of the program's has initialised: recorded, and answered or, unexpected, failed and closed.
+// A dialog of the program's has initialised: recorded, and answered at its loop's first fetch or, unexpected,
+// failed and closed.
 LRESULT CALLBACK WatchDialogs(int code, WPARAM wParam, LPARAM lParam)
 {
     auto* sent = (CWPRETSTRUCT*)lParam;
     if (code != HC_ACTION || sent->message != WM_INITDIALOG || ClassOf(sent->hwnd) != DIALOG_CLASS)
         return CallNextHookEx(NULL, code, wParam, lParam);
     Record("dialog " + TitleOf(sent->hwnd));
-    if (dialogsOpened++ < dialogActions.size()) {
-        realSetTimer(sent->hwnd, ANSWER_TIMER, 0, AnswerDialog);
+    if (actionsRun < dialogActions.size()) {
+        answering = sent->hwnd;
+        actionDue = true;
     } else {
         ADD_FAILURE() << "a dialog that the test did not expect: " << ::testing::PrintToString(
             Text(TitleOf(sent->hwnd)));
@@ -685,8 +716,8 @@ void PassTime(DWORD ms) { ticksAhead += ms; }
 void AnswerDialogs(std::vector<DialogAction> actions)
 {
     dialogActions = actions;
-    dialogsOpened = 0;
-    dialogsAnswered = 0;
+    actionsRun = 0;
+    dialogTicks = 0;
 }
 
 Text ControlText(HWND dialog, int id)
@@ -784,7 +815,7 @@ void Napkit::TearDown()
     if (window && !ended_ && (quitSeen || !IsWindow(window)))
         ADD_FAILURE() << "the main window ended, and the test did not expect it to";
     EXPECT_EQ(TakeCalls(), Lines{}) << "the program made these calls, and the test took none of them";
-    EXPECT_GE(dialogsOpened, dialogActions.size()) << "expected dialogs that the program never opened";
+    EXPECT_EQ(actionsRun, dialogActions.size()) << "expected dialogs that the program never opened";
     onBox = nullptr;
     EndQuietly();
     for (const std::string& path : installedElsewhere_)

@@ -55,6 +55,11 @@ void SetScrnsave(const std::string& value);     // ABSENT removes the key
 std::string DesktopValue(const char* name);
 void SetDesktopValue(const char* name, const std::string& text);   // stored with its NUL
 inline std::string Sz(const char* text) { return std::string(text, lstrlenA(text) + 1); }
+inline Lines operator+(Lines lines, const Lines& more)
+{
+    lines.insert(lines.end(), more.begin(), more.end());
+    return lines;
+}
 inline Text Wrote(const std::string& saver) { return "ini SYSTEM.INI boot SCRNSAVE.EXE " + saver; }   // recorded
 UINT SystemActive();    // the system parameters
 UINT SystemTimeout();
@@ -83,8 +88,9 @@ void FixClock(ULONGLONG unixSeconds);
 // The program's tick count (GetTickCount) jumps ms ahead, as over a sleep of the machine; the wall clock stays.
 void PassTime(DWORD ms);
 
-// The n-th dialog the program opens gets actions[n], run inside the dialog's loop once it shows; a dialog
-// beyond them fails the test at once and is closed, and an action left unused fails it at its end.
+// Each dialog the program opens gets the next action, run inside the dialog's loop once it shows; an action may
+// leave its dialog open only after asking for ticks (Ticks), and the next action then runs on the same dialog.
+// A dialog beyond the actions fails the test at once and is closed; an action left unused fails it at its end.
 using DialogAction = std::function<void(HWND dialog)>;
 void AnswerDialogs(std::vector<DialogAction> actions);
 Text ControlText(HWND dialog, int id);

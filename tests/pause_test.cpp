@@ -2,16 +2,30 @@
 // the program ends meanwhile; from the menu, NAPKIT.INI and the command line.
 #include "harness.h"
 #include "app/app.h"
+#include "res/resource.h"
 
 namespace {
 
 constexpr ULONGLONG AT_15_00 = 1796655600;   // 2026-12-07 15:00:00 UTC, the fixed clock
 constexpr DWORD MINUTE_MS = 60000;
-constexpr char REMOVED[] = "ini NAPKIT.INI Action PauseUntil <removed>";
+// The stored end and length written, and the saver off; the stored pause removed, and the saver on.
+Lines Paused(const char* end, const char* minutes)
+{
+    return { std::string("ini NAPKIT.INI Action PauseUntil ") + end,
+             std::string("ini NAPKIT.INI Action PauseMinutes ") + minutes, TURNED_OFF[0], TURNED_OFF[1] };
+}
+const Lines PAUSED_30 = Paused("1796657400", "30");
+const Lines ENDED = { "ini NAPKIT.INI Action PauseUntil <removed>", "ini NAPKIT.INI Action PauseMinutes <removed>" };
+const Lines ENDED_ON = ENDED + TURNED_ON;
 constexpr char PAUSED_BOX[] =
     "box main 0x1040 NAPKIT|スクリーンセーバーを 15:30 まで「無効」にしました。";
-
-std::string Stored(const char* end) { return std::string("ini NAPKIT.INI Action PauseUntil ") + end; }
+constexpr char NOT_STORED_BOX[] = "box main 0x30 NAPKIT|"
+                                  "NAPKIT.INI に書き込めないため、一時停止できません。\n"
+                                  "スクリーンセーバーの状態は変わっていません。";
+constexpr char EMPTY_BOX[] = "box none 0x1000 NAPKIT|スクリーンセーバーが１つもありません。\n"
+                             "一度終了しますので、"
+                             "スクリーンセーバーをインストールした後に\n"
+                             "「NAPKIT」を再度実行して下さい。";
 
 struct Pause : Napkit {
     void SetUp() override
@@ -34,13 +48,13 @@ TEST_F(Pause, StartSwitchesOffUntilTheEndInElapsedTimeThenOnWithoutBox)
     struct Row { const char* flags; UINT first, item; DWORD ms; bool nearWrap; Lines calls; std::string shown; };
     const Row rows[] = {
         { .flags = "1", .first = 0, .item = 40310, .ms = 30 * MINUTE_MS, .nearWrap = false,
-          .calls = { Stored("1796657400"), TURNED_OFF[0], TURNED_OFF[1], PAUSED_BOX },
+          .calls = PAUSED_30 + Lines{ PAUSED_BOX },
           .shown = "40101 40205 40302 40310 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:30" },
         { .flags = "2", .first = 0, .item = 40311, .ms = 60 * MINUTE_MS, .nearWrap = true,
-          .calls = { Stored("1796659200"), TURNED_OFF[0], TURNED_OFF[1] },
+          .calls = Paused("1796659200", "60"),
           .shown = "40101 40205 40302 40311 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 16:00" },
         { .flags = "0", .first = 40310, .item = 40312, .ms = 120 * MINUTE_MS, .nearWrap = false,
-          .calls = { Stored("1796663400"), TURNED_OFF[0], TURNED_OFF[1] },
+          .calls = Paused("1796663400", "120"),
           .shown = "40101 40205 40302 40312 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 17:10" },
     };
     for (const Row& row : rows) {
@@ -52,7 +66,7 @@ TEST_F(Pause, StartSwitchesOffUntilTheEndInElapsedTimeThenOnWithoutBox)
             Command(row.first);
             Wait(10 * MINUTE_MS);
             FixClock(AT_15_00 + 600);
-            EXPECT_EQ(TakeCalls(), (Lines{ Stored("1796657400"), TURNED_OFF[0], TURNED_OFF[1] }));
+            EXPECT_EQ(TakeCalls(), PAUSED_30);
         }
         if (row.nearWrap)
             PassTime(0u - GetTickCount() - 10000);   // the tick count wraps 10 s into the pause
@@ -65,7 +79,7 @@ TEST_F(Pause, StartSwitchesOffUntilTheEndInElapsedTimeThenOnWithoutBox)
         EXPECT_EQ(SystemActive(), 0u) << "still off 2 s before the end, the clock set back 2 h";
         FixClock(AT_15_00 + 86400);
         Wait(2000);
-        EXPECT_EQ(TakeCalls(), (Lines{ REMOVED, TURNED_ON[0], TURNED_ON[1] }))
+        EXPECT_EQ(TakeCalls(), ENDED_ON)
             << "on at the end, without a box, the clock set a day forward";
         EXPECT_EQ(Shown(), SHOWN_ON);
         Close();
@@ -81,18 +95,17 @@ TEST_F(Pause, EarlyEndsSwitchNothingBack)
     };
     struct Row { const char* name; std::function<void(Pause&)> end; Lines calls; std::string shown; };
     const Row rows[] = {
-        { "on item", [](Pause& t) { t.Command(40301); }, { REMOVED, TURNED_ON[0], TURNED_ON[1] }, SHOWN_ON },
-        { "off item", [](Pause& t) { t.Command(40302); }, { REMOVED }, SHOWN_OFF },
-        { "toggle hot key", [](Pause& t) { t.HotKey(40101); }, { REMOVED, TURNED_ON[0], TURNED_ON[1] }, SHOWN_ON },
-        { "double-click", [](Pause& t) { t.TrayEvent(WM_LBUTTONDBLCLK); }, { REMOVED, TURNED_ON[0], TURNED_ON[1] },
-          SHOWN_ON },
-        { "on elsewhere, then off", onElsewhereThenOff, { REMOVED }, SHOWN_OFF },
+        { "on item", [](Pause& t) { t.Command(40301); }, ENDED_ON, SHOWN_ON },
+        { "off item", [](Pause& t) { t.Command(40302); }, ENDED, SHOWN_OFF },
+        { "toggle hot key", [](Pause& t) { t.HotKey(40101); }, ENDED_ON, SHOWN_ON },
+        { "double-click", [](Pause& t) { t.TrayEvent(WM_LBUTTONDBLCLK); }, ENDED_ON, SHOWN_ON },
+        { "on elsewhere, then off", onElsewhereThenOff, ENDED, SHOWN_OFF },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Start();
         Command(40311);
-        EXPECT_EQ(TakeCalls(), (Lines{ Stored("1796659200"), TURNED_OFF[0], TURNED_OFF[1] }));
+        EXPECT_EQ(TakeCalls(), Paused("1796659200", "60"));
         row.end(*this);
         EXPECT_EQ(Until(), ABSENT) << "expected the pause ended at once, before the next poll";
         Ticks(1);
@@ -111,19 +124,19 @@ TEST_F(Pause, ClosingExitOrEndOfSessionSwitchesOnFirst)
         SCOPED_TRACE(message);
         Start();
         Command(40312);
-        EXPECT_EQ(TakeCalls(), (Lines{ Stored("1796662800"), TURNED_OFF[0], TURNED_OFF[1] }));
+        EXPECT_EQ(TakeCalls(), Paused("1796662800", "120"));
         SendMessageA(window, message, wParam, 0);
         ExpectEnded();
-        EXPECT_EQ(TakeCalls(), (Lines{ REMOVED, TURNED_ON[0], TURNED_ON[1], Wrote(saver) }));
+        EXPECT_EQ(TakeCalls(), ENDED_ON + Lines{ Wrote(saver) });
     }
 }
 
-TEST_F(Pause, StoredEndPastSwitchesOnAheadResumesMalformedIsDropped)
+TEST_F(Pause, StoredEndAheadWithinADayResumesAnyOtherSwitchesOn)
 {
     // history: the flag at start, 2 s before ten minutes have passed, at ten minutes; calls: all of them
     // until the close, and those of the close
-    const Lines on = { REMOVED, TURNED_ON[0], TURNED_ON[1] };
-    const Lines onAndClose = { REMOVED, TURNED_ON[0], TURNED_ON[1], Wrote(saver) };
+    const Lines on = ENDED_ON;
+    const Lines onAndClose = ENDED_ON + Lines{ Wrote(saver) };
     struct Row {
         const char* stored;
         std::string shown;
@@ -137,10 +150,8 @@ TEST_F(Pause, StoredEndPastSwitchesOnAheadResumesMalformedIsDropped)
           .history = "001", .calls = on, .closeCalls = { Wrote(saver) } },
         { .stored = "1796742000", .shown = "40101 40205 40302 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:00",
           .history = "000", .calls = {}, .closeCalls = onAndClose },
-        { .stored = "1796742001", .shown = SHOWN_OFF, .history = "000", .calls = { REMOVED },
-          .closeCalls = { Wrote(saver) } },
-        { .stored = "17966562OO", .shown = SHOWN_OFF, .history = "000", .calls = { REMOVED },
-          .closeCalls = { Wrote(saver) } },
+        { .stored = "1796742001", .shown = SHOWN_ON, .history = "111", .calls = on, .closeCalls = { Wrote(saver) } },
+        { .stored = "17966562OO", .shown = SHOWN_ON, .history = "111", .calls = on, .closeCalls = { Wrote(saver) } },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.stored);
@@ -185,9 +196,7 @@ TEST_F(Pause, SwitchIsForwardedToTheTrayCopyAndRefusedWithoutOne)
         EXPECT_EQ(Shown(), shown) << args;
         EXPECT_EQ(program.Boxes(), Lines{}) << args;
     }
-    Lines calls = { Stored("1796658300"), TURNED_OFF[0], TURNED_OFF[1], Stored("1796657400"), TURNED_OFF[0],
-                    TURNED_OFF[1], REMOVED, Stored("1796742000"), TURNED_OFF[0], TURNED_OFF[1], REMOVED,
-                    TURNED_ON[0], TURNED_ON[1] };
+    Lines calls = Paused("1796658300", "45") + PAUSED_30 + ENDED + Paused("1796742000", "1440") + ENDED_ON;
     EXPECT_EQ(TakeCalls(), calls) << "expected each pause to switch off, /off to write nothing, /on to switch on";
     Close();
     const std::tuple<const char*, DWORD, size_t> alone[] = {
@@ -217,6 +226,124 @@ TEST_F(Pause, SwitchIsForwardedToTheTrayCopyAndRefusedWithoutOne)
     SetSystemActive(0);
     EXPECT_EQ(Program("/toggle").Wait(15000), 0u);
     EXPECT_EQ(SystemActive(), 1u) << "/toggle alone: the saver a past pause left off is on, not toggled back off";
+}
+
+TEST_F(Pause, EndsOnTimeWhileADialogIsOpen)
+{
+    const std::pair<const char*, UINT> dialogs[] = {
+        { "dialog バージョン情報", IDM_ABOUT },
+        { "dialog 待ち時間設定", IDM_TIMEOUT_CUSTOM },
+    };
+    for (const auto& [opened, command] : dialogs) {
+        SCOPED_TRACE(opened);
+        Start();
+        Command(IDM_PAUSE_30);
+        EXPECT_EQ(TakeCalls(), PAUSED_30);
+        std::string whileOpen;
+        AnswerDialogs({ [this](HWND) {
+            PassTime(30 * MINUTE_MS - 2000);
+            Ticks(1);
+        }, [this, &whileOpen](HWND) {
+            whileOpen = std::to_string(SystemActive());
+            PassTime(2000);
+            Ticks(1);
+        }, [&whileOpen](HWND dialog) {
+            whileOpen += std::to_string(SystemActive());
+            SendMessageA(dialog, WM_CLOSE, 0, 0);
+        } });
+        Command(command);
+        EXPECT_EQ(whileOpen, "01") << "expected off 2 s before the end, on within a poll after it, the dialog open";
+        EXPECT_EQ(TakeCalls(), Lines{ opened } + ENDED_ON) << "expected on, no box";
+        EXPECT_EQ(Shown(), SHOWN_ON) << "the view follows once the dialog is closed";
+        Close();
+    }
+}
+
+TEST_F(Pause, ForwardedPauseIsAnsweredBeforeItsBox)
+{
+    SetIni("Message", "OpenMessageBox", "3");
+    Start();
+    Program program("/pause:30");
+    DWORD codeWhileBoxOpen = STILL_ACTIVE;
+    onBox = [&](const std::string&) {
+        codeWhileBoxOpen = program.Wait(5000);
+        return IDOK;
+    };
+    EXPECT_EQ(program.Wait(15000), 0u);
+    EXPECT_EQ(codeWhileBoxOpen, 0u) << "expected the command line to have ended while the tray copy's box was open";
+    Lines calls = PAUSED_30;
+    calls.push_back(PAUSED_BOX);
+    EXPECT_EQ(TakeCalls(), calls);
+    Close(ENDED_ON + Lines{ Wrote(saver) });
+}
+
+TEST_F(Pause, NotStartedWhenItsEndCannotBeStored)
+{
+    Start();
+    HANDLE lock = LockFile(Ini());
+    Command(IDM_PAUSE_30);
+    // a partial end removed, and the box
+    const Lines unstored = { ENDED[0] + " (failed)", ENDED[1] + " (failed)", NOT_STORED_BOX };
+    EXPECT_EQ(TakeCalls(), Lines{ PAUSED_30[0] + " (failed)" } + unstored) << "expected the saver left on";
+    Program program("/pause:60");
+    EXPECT_EQ(program.Wait(15000), 1u) << "a pause not started is a switch refused";
+    EXPECT_EQ(TakeCalls(), Lines{ Paused("1796659200", "60")[0] + " (failed)" } + unstored);
+    CloseHandle(lock);
+    EXPECT_EQ(Shown(), SHOWN_ON);
+    Close();
+}
+
+TEST_F(Pause, CheckMarkSurvivesARefreshAndAResumedPause)
+{
+    const std::string paused = "40101 40205 40302 40311 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> ";
+    Start();
+    Command(IDM_PAUSE_60);
+    Command(IDM_REFRESH);
+    EXPECT_EQ(Shown(), paused + "16:00") << "after a refresh";
+    EXPECT_EQ(TakeCalls(), Paused("1796659200", "60") + Lines{ Wrote(saver) });
+    Close(ENDED_ON + Lines{ Wrote(saver) });
+    SetIni("Action", "PauseUntil", "1796656200");
+    SetIni("Action", "PauseMinutes", "60");
+    SetSystemActive(0);
+    Start();
+    EXPECT_EQ(Shown(), paused + "15:10") << "a pause resumed at start";
+    Close(ENDED_ON + Lines{ Wrote(saver) });
+}
+
+TEST_F(Pause, RefreshThatFindsNoSaverSwitchesOnBeforeTheProgramEnds)
+{
+    Start();
+    Command(IDM_PAUSE_60);
+    EXPECT_EQ(TakeCalls(), Paused("1796659200", "60"));
+    DeleteFileA(saver.c_str());
+    Command(IDM_REFRESH);
+    EXPECT_EQ(TakeCalls(), Lines{ EMPTY_BOX } + ENDED_ON)
+        << "expected the box, then the saver on";
+    ExpectEnded();
+}
+
+TEST_F(Pause, ExplicitSwitchWithNoCopyRunningEndsAStoredPause)
+{
+    struct Row {
+        const char* args;
+        UINT active;   // the flag afterwards; before each row it is off, as the killed copy's pause left it
+    };
+    const Row rows[] = {
+        { .args = "/off", .active = 0 },
+        { .args = "/on", .active = 1 },
+        { .args = "/toggle", .active = 1 },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args);
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);   // the child reads the real clock
+        ULONGLONG seconds = (((ULONGLONG)now.dwHighDateTime << 32) | now.dwLowDateTime) / 10000000 - 11644473600ULL;
+        SetIni("Action", "PauseUntil", std::to_string(seconds + 600).c_str());
+        SetSystemActive(0);
+        EXPECT_EQ(Program(row.args).Wait(15000), 0u);
+        EXPECT_EQ(SystemActive(), row.active);
+        EXPECT_EQ(Until(), ABSENT) << "expected the stored pause ended, so that no later start resumes it";
+    }
 }
 
 }  // namespace

@@ -8,6 +8,9 @@ namespace {
 const std::string BOX_OFF = std::string("box main 0x1040 NAPKIT|") + SWITCHED_OFF;
 const std::string BOX_ON = std::string("box main 0x1040 NAPKIT|") + SWITCHED_ON;
 constexpr char STARTED[] = "screen saver started by main";
+constexpr char UNKNOWN_BOX[] = "box none 0x1000 NAPKIT|"
+                               "現在設定されているスクリーンセーバーが未知の物です。\n"
+                               "取得している情報を更新します。";
 
 using Tray = Napkit;
 
@@ -204,7 +207,7 @@ TEST_F(Tray, OtherEventsAndUnknownCommandsDoNothingAndANewTaskbarGetsTheIcon)
     Close();
 }
 
-TEST_F(Tray, EndingsWriteTheCurrentSaverBack)
+TEST_F(Tray, EndingsKeepASaverSetElsewhereJustBefore)
 {
     struct Row {
         const char* name;
@@ -226,14 +229,50 @@ TEST_F(Tray, EndingsWriteTheCurrentSaverBack)
         SendMessageA(window, row.message, row.wParam, 0);
         Pump(0);
         if (row.ends) {
-            EXPECT_EQ(TakeCalls(), Lines{ "ini SYSTEM.INI boot SCRNSAVE.EXE " + saver }) << "the saver checked";
             EXPECT_EQ(TrayIcon(), "none") << "the icon is taken away";
             ExpectEnded();
         } else {
             EXPECT_EQ(TrayIcon(), "active") << "the icon stays";
-            Close({ "ini SYSTEM.INI boot SCRNSAVE.EXE " + saver });
+            Close({});
         }
+        EXPECT_EQ(TakeCalls(), Lines{}) << "the saver set elsewhere stays, not the one checked";
         SetScrnsave(saver);
+    }
+}
+
+TEST_F(Tray, SwitchesWhileAnOutcomeBoxIsOpenActWithoutABoxOfTheirOwn)
+{
+    Start();
+    onBox = [this](const std::string&) {
+        onBox = nullptr;
+        HotKey(40101);
+        return IDOK;
+    };
+    Command(40302);
+    Lines calls = { TURNED_OFF[0], TURNED_OFF[1], BOX_OFF, TURNED_ON[0], TURNED_ON[1] };
+    EXPECT_EQ(TakeCalls(), calls) << "expected the toggle inside the off box switched on, with no box nested";
+    EXPECT_EQ(Shown(), SHOWN_ON);
+    Close();
+}
+
+TEST_F(Tray, NothingTheUserDoesActsBeforeTheSetUpHasEnded)
+{
+    const std::pair<const char*, std::function<void(HWND)>> doings[] = {
+        { "off item", [](HWND main) { SendMessageA(main, WM_COMMAND, 40302, 0); } },
+        { "switch key", [](HWND main) { SendMessageA(main, WM_HOTKEY, 40101, 0); } },
+        { "double-click", [this](HWND) { TrayEvent(WM_LBUTTONDBLCLK); } },
+    };
+    for (const auto& [name, doing] : doings) {
+        SCOPED_TRACE(name);
+        SetScrnsave("C:\\UNKNOWN.SCR");   // the set-up opens a box, whose loop dispatches the user's doings
+        onBox = [this, doing = doing](const std::string&) {
+            doing(AddedIcon().hWnd);
+            return IDOK;
+        };
+        Start();
+        EXPECT_EQ(TakeCalls(), (Lines{ UNKNOWN_BOX, Wrote(saver) })) << "expected the set-up's box and pick only";
+        onBox = nullptr;
+        Close();
     }
 }
 

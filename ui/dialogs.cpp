@@ -13,6 +13,7 @@ constexpr char WAIT_PROMPT[] = "スクリーンセーバー直接起動時のウ
 constexpr char WAIT_RANGE[] = "Default : 500";
 constexpr char WAIT_UNIT[] = "ミリ秒";
 constexpr int MESSAGE_SIZE = 64;
+constexpr UINT DIALOG_TIMER_ID = 1;
 
 struct DialogKind {
     UINT templateId;
@@ -107,9 +108,17 @@ DialogResult RunDialog(HINSTANCE instance, HWND owner, UINT mode)
     UpdateWindow(dialog);
     // Only the dialog's messages: the main window's commands and poll wait
     // until it is gone. Once destroyed, its handle is invalid and the fetch
-    // returns -1.
+    // returns -1. A timer of the dialog's own keeps the one promise that
+    // cannot wait: a pause ends on time.
+    SetTimer(dialog, DIALOG_TIMER_ID, POLL_INTERVAL_MS, NULL);
     MSG msg;
     while (GetMessageA(&msg, dialog, 0, 0) > 0) {
+        if (msg.message == WM_TIMER && msg.wParam == DIALOG_TIMER_ID) {
+            CheckTemporaryOffEnd();
+            continue;
+        }
+        if (IsForeignTimer(msg))
+            continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }

@@ -65,13 +65,6 @@ void UnregisterHotKeys(HWND window)
     UnregisterHotKey(window, IDM_REFRESH);
 }
 
-void ToggleAndMoveStateCheck(HWND window)
-{
-    EndPause();
-    int wasOn = ToggleScreenSaveActive(window);
-    CheckRadioItem(wasOn ? IDM_STATE_OFF : IDM_STATE_ON, &appState.stateItem);
-}
-
 void HandleHotKey(HWND window, WPARAM id)
 {
     switch (id) {
@@ -82,7 +75,7 @@ void HandleHotKey(HWND window, WPARAM id)
     case IDM_DBLCLICK_TOGGLE:
         // As a menu command 40101 picks the double-click action; as a hot key
         // it toggles the screen saver.
-        ToggleAndMoveStateCheck(window);
+        SwitchScreenSaver(window, FROM_TOGGLE, WISH_FLIP);
         break;
     case IDM_START_RANDOM:
     case IDM_RANDOM_CHANGE:

@@ -39,6 +39,18 @@ int CheckRadioItem(UINT newId, UINT* group)
     return 1;
 }
 
+void CheckGroupItems()
+{
+    const UINT checkedItems[] = {
+        appState.dblClickItem, appState.stateItem, appState.timeoutItem, appState.saverItem,
+        appState.pauseItem,
+    };
+    for (UINT item : checkedItems) {
+        if (item != 0)
+            CheckMenuItem(appState.menuRoot, item, MF_BYCOMMAND | MF_CHECKED);
+    }
+}
+
 UINT TimeoutMenuId(int minutes)
 {
     UINT id = (UINT)(minutes + IDM_TIMEOUT_CUSTOM);

@@ -62,8 +62,8 @@ void UpdateTrayTip()
     if (active) {
         wsprintfA(minutes, TIP_MINUTES_FORMAT, appState.timeoutMinutes);
         lstrcatA(tip, minutes);
-    } else if (appState.pausing) {
-        wsprintfA(minutes, TIP_PAUSE_FORMAT, appState.pauseEndText);
+    } else if (appState.offKind == OFF_PAUSE) {
+        wsprintfA(minutes, TIP_PAUSE_FORMAT, appState.offEndText);
         lstrcatA(tip, minutes);
     }
     lstrcpynA(appState.notifyData.szTip, tip, sizeof appState.notifyData.szTip);
@@ -99,7 +99,7 @@ void HandleTrayNotify(HWND window, WPARAM iconId, LPARAM mouseMessage)
             Sleep(CommandWaitMs());
             SendMessageA(window, WM_COMMAND, IDM_START_NORMAL, 0);
         } else {
-            ToggleAndMoveStateCheck(window);
+            SwitchScreenSaver(window, FROM_TOGGLE, WISH_FLIP);
         }
         break;
     case WM_RBUTTONUP:

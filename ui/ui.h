@@ -32,6 +32,8 @@ void HandleTrayNotify(HWND window, WPARAM iconId, LPARAM mouseMessage);
 void LoadTrayMenu();
 void DestroyTrayMenu();
 int CheckRadioItem(UINT newId, UINT* group);
+// A menu just loaded carries no check marks: each group's item gets its own.
+void CheckGroupItems();
 UINT TimeoutMenuId(int minutes);
 UINT StateMenuId(UINT active);
 
@@ -47,4 +49,3 @@ void RegisterConfiguredHotKey(HWND window, int id, const char* keyName, const ch
 void RegisterHotKeys(HWND window);
 void UnregisterHotKeys(HWND window);
 void HandleHotKey(HWND window, WPARAM id);
-void ToggleAndMoveStateCheck(HWND window);
