@@ -15,6 +15,9 @@ constexpr char UNKNOWN_BOX[] = "box none 0x1000 NAPKIT|"
 constexpr char DELETED_BOX[] = "box main 0x30 NAPKIT|ファイルが削除もしくは移動されています。\n"
                                "スクリーンセーバーの情報を更新します。";
 
+constexpr char BOX_NO_WRITE[] = "box main 0x30 NAPKIT|SYSTEM.INI に書き込めませんでした。\n"
+                                "スクリーンセーバーの設定は変更されていません。";
+constexpr char ELSEWHERE[] = "C:\\ELSEWHERE.SCR";
 constexpr char MOVED_BOX[] = "box main 0x30 NAPKIT|ファイルが移動されました。"
                              "スクリーンセーバーの情報を更新します。";
 
@@ -35,6 +38,7 @@ struct Catalogue : Napkit {
     void SetUp() override
     {
         Napkit::SetUp();
+        DeleteFileA(saver.c_str());
         a = Install("logsaver.scr", "ALPHA.SCR");
         b = Install("logsaver.scr", "BETA.SCR", SystemDir());
         c = Install("logsaver.scr", "GAMMA.SCR", WindowsDir());
@@ -44,52 +48,12 @@ struct Catalogue : Napkit {
     }
 };
 
-TEST_F(Catalogue, MenuListsTheSaversFoundLastFirstAmongTheCommands)
+TEST_F(Catalogue, MenuListsTheSaversFoundLastFirstAboveTheirCommands)
 {
-    const Lines layout = {
-        "-",
-        "スクリーンセーバー起動 >",
-        "  通常起動 42000",
-        "  ランダム起動 42010",
-        "ウエイト設定 42020",
-        "スクリーンセーバー変更 >",
-        "  GAMMA 41003",
-        "  BETA 41002",
-        "  ALPHA 41001",
-        "  -",
-        "  設定 41900",
-        "  ランダムチェンジ 41950",
-        "-",
-        "スクリーンセーバーの状態 >",
-        "   [ ＯＮ ] 40301",
-        "   [ ＯＦＦ ] 40302",
-        "  -",
-        "  ３０分間オフ 40310",
-        "  １時間オフ 40311",
-        "  ２時間オフ 40312",
-        "待ち時間 >",
-        "  ５分 40205",
-        "  １０分 40210",
-        "  １５分 40215",
-        "  ２０分 40220",
-        "  ３０分 40230",
-        "  ６０分 40260",
-        "  -",
-        "  任意 40200",
-        "ダブルクリック動作 >",
-        "  スクリーンセーバー起動 40100",
-        "  有効／無効  切り替え 40101",
-        "-",
-        "リフレッシュ 42030",
-        "設定 42040",
-        "-",
-        "バージョン情報(&A) 42050",
-        "終了(&X) 42060",
-        "-",
-    };
     Start();
-    EXPECT_EQ(MenuLayout(), layout) << "the Windows directory's savers first, then the system's, then saverbox's";
-    EXPECT_EQ(TakeCalls(), Lines{});
+    const Lines submenu = { "GAMMA 41003", "BETA 41002", "ALPHA 41001", "-", "設定 41900",
+                            "ランダムチェンジ 41950" };
+    EXPECT_EQ(Submenu(41001), submenu) << "the Windows directory's savers first, then the system's, then saverbox's";
     Close();
 }
 
@@ -146,19 +110,17 @@ TEST_F(Catalogue, StartMatchesSystemIniOrPicksAtRandom)
         const char* randomSet;   // [Action] ScreenSaver_RandomSet
         UINT checked;
         Lines calls;
-        std::string written;
     };
     const Row rows[] = {
         { .name = "match, other case", .configured = "c:\\windows\\gamma.scr", .randomSet = nullptr,
-          .checked = 41003, .calls = {}, .written = "c:\\windows\\gamma.scr" },
-        { .name = "absent", .configured = ABSENT, .randomSet = "0", .checked = 41002, .calls = {}, .written = b },
-        { .name = "random at start", .configured = c, .randomSet = "1", .checked = 41002, .calls = {}, .written = b },
-        { .name = "random set 2 acts as 0", .configured = c, .randomSet = "2", .checked = 41003, .calls = {},
-          .written = c },
+          .checked = 41003, .calls = {} },
+        { .name = "absent", .configured = ABSENT, .randomSet = "0", .checked = 41002, .calls = { Wrote(b) } },
+        { .name = "random at start", .configured = c, .randomSet = "1", .checked = 41002, .calls = { Wrote(b) } },
+        { .name = "random set 2 acts as 0", .configured = c, .randomSet = "2", .checked = 41003, .calls = {} },
         { .name = "unknown", .configured = "C:\\GONE.SCR", .randomSet = "0", .checked = 41002,
-          .calls = { UNKNOWN_BOX }, .written = b },
-        { .name = "no SYSTEM.INI: created", .configured = NO_FILE, .randomSet = "0", .checked = 41002, .calls = {},
-          .written = b },
+          .calls = { UNKNOWN_BOX, Wrote(b) } },
+        { .name = "no SYSTEM.INI: created", .configured = NO_FILE, .randomSet = "0", .checked = 41002,
+          .calls = { Wrote(b) } },
     };
     FixClock(1000);
     for (const Row& row : rows) {
@@ -171,7 +133,6 @@ TEST_F(Catalogue, StartMatchesSystemIniOrPicksAtRandom)
         Start();
         EXPECT_EQ(TakeCalls(), row.calls);
         EXPECT_EQ(Checks(), WithSaver(row.checked));
-        EXPECT_EQ(Scrnsave(), row.written);
         Close();
     }
 }
@@ -194,11 +155,10 @@ TEST_F(Catalogue, PollFollowsSystemIniChangedElsewhere)
     onSleep = nullptr;
     EXPECT_EQ(TakeCalls(), Lines{ "sleep 50" }) << "no box for a file read while it was being written";
     // An unknown saver: one box however long it stays open, then a new pick.
-    onBox = [](const std::string&) { return KeepBoxOpen(3 * POLL_MS); };
+    onBox = [](const std::string&) { return KeepBoxOpen(3); };
     SetScrnsave("C:\\GONE.SCR");
     Ticks(1);
-    EXPECT_EQ(TakeCalls(), (Lines{ "sleep 50", UNKNOWN_BOX }));
-    EXPECT_EQ(Scrnsave(), b);
+    EXPECT_EQ(TakeCalls(), (Lines{ "sleep 50", UNKNOWN_BOX, Wrote(b) }));
     EXPECT_EQ(Checks(), WithSaver(41002));
     Close();
 }
@@ -212,34 +172,31 @@ TEST_F(Catalogue, ChoosingASaverWritesAndAnnouncesIt)
         void (Napkit::*act)(UINT);
         UINT id;
         Lines calls;
-        std::string written;
         UINT checked;
         UINT active = 1;
     };
     const Row rows[] = {
         { .name = "with box", .flags = nullptr, .useName = "0", .act = &Napkit::Command, .id = 41002,
-          .calls = { "spi 17 1 2", "box main 0x0 NAPKIT|" + Changed("BETA") },
-          .written = b, .checked = 41002 },
+          .calls = { Wrote(b), "spi 17 1 2", "box main 0x0 NAPKIT|" + Changed("BETA") }, .checked = 41002 },
         { .name = "with box, menu showing display names", .flags = nullptr, .useName = "1",
           .act = &Napkit::Command, .id = 41003,
-          .calls = { "spi 17 1 2", "box main 0x0 NAPKIT|" + Changed("GAMMA") },
-          .written = c, .checked = 41003 },
+          .calls = { Wrote(c), "spi 17 1 2", "box main 0x0 NAPKIT|" + Changed("GAMMA") }, .checked = 41003 },
         { .name = "without box, the screen saver off", .flags = "1", .useName = "0", .act = &Napkit::Command,
-          .id = 41003, .calls = { "spi 17 0 2" }, .written = c, .checked = 41003, .active = 0 },
+          .id = 41003, .calls = { Wrote(c), "spi 17 0 2" }, .checked = 41003, .active = 0 },
         { .name = "the checked one", .flags = "3", .useName = "0", .act = &Napkit::Command, .id = 41001,
-          .calls = {}, .written = a, .checked = 41001 },
-        { .name = "no such saver", .flags = "3", .useName = "0", .act = &Napkit::Command, .id = 41004,
-          .calls = {}, .written = a, .checked = 41001 },
+          .calls = {}, .checked = 41001 },
+        { .name = "no such saver", .flags = "3", .useName = "0", .act = &Napkit::SendCommand, .id = 41004,
+          .calls = {}, .checked = 41001 },
         { .name = "random change", .flags = "3", .useName = "0", .act = &Napkit::Command, .id = 41950,
-          .calls = {}, .written = c, .checked = 41003 },
+          .calls = { Wrote(c) }, .checked = 41003 },
         { .name = "random change key", .flags = "3", .useName = "0", .act = &Napkit::HotKey, .id = 41950,
-          .calls = {}, .written = c, .checked = 41003 },
+          .calls = { Wrote(c) }, .checked = 41003 },
         { .name = "refresh key: other checks kept", .flags = "3", .useName = "0", .act = &Napkit::HotKey,
-          .id = 42030, .calls = {}, .written = c, .checked = 41003 },
+          .id = 42030, .calls = { Wrote(c) }, .checked = 41003 },
         { .name = "random start key", .flags = "3", .useName = "0", .act = &Napkit::HotKey, .id = 42010,
-          .calls = { "sleep 300", "exec 1 " + Quoted(c, " /s") }, .written = a, .checked = 41001 },
+          .calls = { "sleep 300", "exec 1 " + Quoted(c, " /s") }, .checked = 41001 },
         { .name = "saver settings", .flags = "3", .useName = "0", .act = &Napkit::Command, .id = 41900,
-          .calls = { "exec 10 " + Quoted(a) }, .written = a, .checked = 41001 },
+          .calls = { "exec 10 " + Quoted(a) }, .checked = 41001 },
     };
     FixClock(1004);
     for (const Row& row : rows) {
@@ -250,7 +207,6 @@ TEST_F(Catalogue, ChoosingASaverWritesAndAnnouncesIt)
         Start();
         (this->*row.act)(row.id);
         EXPECT_EQ(TakeCalls(), row.calls);
-        EXPECT_EQ(Scrnsave(), row.written);
         EXPECT_EQ(Checks(), WithSaver(row.checked, row.active ? 40301 : 40302));
         Close();
         SetScrnsave(a);
@@ -266,15 +222,15 @@ TEST_F(Catalogue, MissingSaversAreReportedAndTheCatalogueRebuilt)
     Start();
     DeleteFileA(c.c_str());
     Command(42010);   // picks GAMMA, gone: of the two left it picks BETA
-    Lines calls = { "sleep 300", "exec 1 " + Quoted(c, " /s"), DELETED_BOX, "sleep 300", "exec 1 " + Quoted(b, " /s") };
+    Lines calls = { "sleep 300", "exec 1 " + Quoted(c, " /s"), DELETED_BOX, Wrote(b), "sleep 300",
+                    "exec 1 " + Quoted(b, " /s") };
     EXPECT_EQ(TakeCalls(), calls);
-    EXPECT_EQ(Scrnsave(), b);
     SetScrnsave(a);
     Ticks(1);
     EXPECT_EQ(TakeCalls(), Lines{ "sleep 50" }) << "a change is read a second time, 50 ms later";
     DeleteFileA(a.c_str());
     Command(41900);
-    calls = { "exec 10 " + Quoted(a), MOVED_BOX };
+    calls = { "exec 10 " + Quoted(a), MOVED_BOX, Wrote(b) };
     EXPECT_EQ(TakeCalls(), calls);
     EXPECT_EQ(Checks(), WithSaver(41001)) << "BETA alone is left";
     // Savers that exist but never run: the first try and three retries, then it gives up.
@@ -285,6 +241,7 @@ TEST_F(Catalogue, MissingSaversAreReportedAndTheCatalogueRebuilt)
     EXPECT_EQ(TakeCalls("box"), Lines(4, DELETED_BOX));
     EXPECT_EQ(TakeCalls("exec").size(), 4u) << "four starts";
     EXPECT_EQ(TakeCalls("sleep").size(), 4u) << "a wait before each start";
+    EXPECT_EQ(TakeCalls("ini").size(), 5u) << "a pick written by the refresh and after each of the four starts";
     Close();
 }
 
@@ -294,18 +251,21 @@ TEST_F(Catalogue, LimitsOfPathsAndCount)
     DeleteFileA(a.c_str());
     for (size_t length : { 259u, 260u })
         Install("logsaver.scr", std::string(length - saverbox.size() - 5, 'L') + ".scr");
+    FixClock(1000);
     Start();
-    EXPECT_EQ(TakeCalls(), Lines{ UNKNOWN_BOX }) << "ALPHA is gone";
+    EXPECT_EQ(TakeCalls(), (Lines{ UNKNOWN_BOX, Wrote(b) })) << "ALPHA is gone";
     EXPECT_NE(MenuText(41003), ABSENT) << "a path of 259 characters was passed over";
     EXPECT_EQ(MenuText(41004), ABSENT) << "a path of 260 characters was listed";
     Close();
-    for (int i = 1; i < 899; ++i)
+    for (int i = 1; i < 898; ++i)
         CopyFileA(SaverFile("logsaver.scr").c_str(), (saverbox + "\\S" + std::to_string(i) + ".SCR").c_str(), FALSE);
     SetScrnsave(saverbox + "\\S1.SCR");
-    Start();   // 901 with the long one, BETA and GAMMA
-    EXPECT_NE(MenuText(41899), ABSENT) << "the 899th saver was not listed";
-    EXPECT_EQ(MenuText(41900), "設定") << "a 900th saver took the id of the saver settings";
+    Start();   // 898 in saverbox with the long one, BETA 899th, GAMMA 900th
     EXPECT_EQ(TakeCalls(), Lines{}) << "S1.SCR is known";
+    EXPECT_EQ(MenuText(41900), "設定") << "a 900th saver took the id of the saver settings";
+    Command(41899);
+    EXPECT_EQ(TakeCalls(), (Lines{ Wrote(b), "spi 17 1 2", "box main 0x0 NAPKIT|" + Changed("BETA") }))
+        << "the 899th saver, BETA, listed last and chosen";
     Close();
 }
 
@@ -351,6 +311,112 @@ TEST_F(Catalogue, NoSaverAtAllEndsTheProgram)
     ExpectEnded();
     EXPECT_EQ(Scrnsave(), ABSENT);
     EXPECT_NE(GetFileAttributesA(saverbox.c_str()), INVALID_FILE_ATTRIBUTES) << "saverbox was not created";
+}
+
+TEST_F(Catalogue, UnwritableSystemIniIsReportedOnceAndWrittenOnceSomethingChanged)
+{
+    // No saver configured, and a random choice at start or not. A locked file is not even opened for writing:
+    // it is written once it is free. A full disk takes the write check's probe: nothing is written until the
+    // file has changed.
+    struct Row {
+        const char* random;   // [Action] ScreenSaver_RandomSet
+        bool diskFull;
+        Lines whenFree;   // the calls of the polls once the file can be written
+    };
+    const Row rows[] = {
+        { "0", false, { Wrote(b) } },
+        { "1", true, {} },
+    };
+    std::string systemIni = WindowsDir() + "\\SYSTEM.INI";
+    FixClock(1000);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.diskFull ? "disk full" : "locked");
+        SetIni("Action", "ScreenSaver_RandomSet", row.random);
+        SetScrnsave(ABSENT);
+        WriteIni(systemIni, "boot", "changed", "0");   // to become "1": the same size, a new write time
+        HANDLE lock = row.diskFull ? INVALID_HANDLE_VALUE : LockFile(systemIni);
+        FillDisk(row.diskFull);
+        onBox = [&](const std::string&) {
+            KeepBoxOpen(1);   // the poll runs meanwhile
+            CloseHandle(lock);
+            FillDisk(false);
+            return KeepBoxOpen(2);
+        };
+        Start();
+        EXPECT_EQ(TakeCalls(), (Lines{ Wrote(b) + " (failed)", BOX_NO_WRITE })) << "expected no write in the box";
+        EXPECT_EQ(Checks(), "40101 40205 40301") << "expected no saver checked, as SYSTEM.INI has none";
+        Ticks(3);
+        EXPECT_EQ(TakeCalls(), row.whenFree);
+        WriteIni(systemIni, "boot", "changed", "1");   // a due random choice is made now
+        Ticks(2);
+        EXPECT_EQ(TakeCalls("box"), Lines{}) << "expected no box once writable";
+        EXPECT_EQ(Scrnsave(), b);
+        TakeCalls();
+        Close();
+        WriteIni(systemIni, "boot", "changed", ABSENT);
+    }
+}
+
+TEST_F(Catalogue, NothingFollowsABoxOnceTheCloseHasBegun)
+{
+    struct Row {
+        const char* name;
+        std::string configured;   // at start
+        UINT message;
+        UINT command;   // 0: SYSTEM.INI set to an unknown saver; else one run with its saver deleted
+        Lines calls;
+    };
+    const Row rows[] = {
+        { .name = "unknown at start", .configured = ELSEWHERE, .message = WM_CLOSE, .command = 0,
+          .calls = { UNKNOWN_BOX } },
+        { .name = "unknown", .configured = "", .message = WM_CLOSE, .command = 0,
+          .calls = { "sleep 50", UNKNOWN_BOX } },
+        { .name = "moved", .configured = "", .message = WM_ENDSESSION, .command = 41900,
+          .calls = { "exec 10 " + Quoted(a), MOVED_BOX, Wrote(a) } },
+        { .name = "deleted", .configured = "", .message = WM_CLOSE, .command = 42010,
+          .calls = { "sleep 300", "exec 1 " + Quoted(a, " /s"), DELETED_BOX, Wrote(a) } },
+    };
+    FixClock(1007);   // a random start picks ALPHA
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        onBox = [&](const std::string&) {
+            SendMessageA(window ? window : FindNapkitWindow(), row.message, TRUE, 0);
+            SetScrnsave(ELSEWHERE);   // SYSTEM.INI changes after the close
+            return KeepBoxOpen(2);
+        };
+        if (!row.configured.empty())
+            SetScrnsave(row.configured);
+        window = NULL;
+        Start();
+        if (row.command)
+            DeleteFileA(a.c_str());
+        if (row.command)
+            Command(row.command);
+        else if (row.configured.empty())
+            SetScrnsave("C:\\UNKNOWN.SCR");
+        if (row.configured.empty())
+            Ticks(2);
+        EXPECT_EQ(TakeCalls(), row.calls) << "expected nothing after the box";
+        EXPECT_EQ(Scrnsave(), ELSEWHERE) << "expected nothing written after the close";
+        ExpectEnded();
+        a = Install("logsaver.scr", "ALPHA.SCR");
+        SetScrnsave(a);
+    }
+}
+
+TEST_F(Catalogue, SaverBoxAtADriveRootGivesPathsWithOneSeparator)
+{
+    CreateDirectoryA("C:\\saverbox", NULL);
+    std::string atRoot = Install("nameless.scr", "ROOT.SCR", "C:\\saverbox");
+    DeleteFileA(b.c_str());
+    DeleteFileA(c.c_str());
+    SetScrnsave(ABSENT);
+    ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
+    Start();
+    EXPECT_EQ(TakeCalls(), Lines{ Wrote("C:\\saverbox\\ROOT.SCR") });
+    Close();
+    DeleteFileA(atRoot.c_str());
+    RemoveDirectoryA("C:\\saverbox");
 }
 
 }  // namespace

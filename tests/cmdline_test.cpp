@@ -14,13 +14,10 @@ constexpr char ABOUT_BOX[] = "バージョン情報|NAPKIT";
 constexpr char CHECKS[] = "40101 40205 40301 41001";
 
 struct CommandLine : Napkit {
-    std::string saver;
     std::string started;   // the command line that starts it
     void SetUp() override
     {
         Napkit::SetUp();
-        saver = Install("logsaver.scr", "ONE.SCR");
-        SetScrnsave(saver);
         started = "\"" + saver + "\" /s";
         SetIni("Action", "ScreenSaveCommandWait", "250");
         SetIni("Message", "OpenMessageBox", "0");
@@ -59,8 +56,8 @@ struct CommandLine : Napkit {
 TEST_F(CommandLine, RunningCopyCarriesOutEachSwitchAsItsCommand)
 {
     struct Row { const char* args; UINT active; Lines calls; const char* checks; const char* desktop; };
-    const Lines on = { "reg ScreenSaveActive 2 1", "spi 17 1 2" };
-    const Lines off = { "reg ScreenSaveActive 2 0", "spi 17 0 2" };
+    const Lines& on = TURNED_ON;
+    const Lines& off = TURNED_OFF;
     const char* offChecks = "40101 40205 40302 41001";
     const char* customChecks = "40101 40200 40301 41001";
     const Row rows[] = {   // in this order: the time-out set by one row is the next one's
@@ -68,14 +65,15 @@ TEST_F(CommandLine, RunningCopyCarriesOutEachSwitchAsItsCommand)
         { .args = "/on", .active = 1, .calls = {}, .checks = CHECKS, .desktop = "-/-" },
         { .args = "-OFF", .active = 1, .calls = off, .checks = offChecks, .desktop = "0/-" },
         { .args = "-Toggle", .active = 1, .calls = off, .checks = offChecks, .desktop = "0/-" },
-        { .args = "/timeout:7", .active = 1, .calls = { "spi 15 420 2", "reg ScreenSaveTimeOut 4 420" },
+        { .args = "/timeout:7", .active = 1, .calls = { "spi 15 420 2", "reg ScreenSaveTimeOut REG_SZ 4 420" },
           .checks = customChecks, .desktop = "-/420" },
         { .args = "-TimeOut:07", .active = 1, .calls = {}, .checks = customChecks, .desktop = "-/-" },
-        { .args = "/timeout:60", .active = 1, .calls = { "spi 15 3600 2", "reg ScreenSaveTimeOut 5 3600" },
+        { .args = "/timeout:60", .active = 1, .calls = { "spi 15 3600 2", "reg ScreenSaveTimeOut REG_SZ 5 3600" },
           .checks = "40101 40260 40301 41001", .desktop = "-/3600" },
-        { .args = "/timeout:5", .active = 1, .calls = { "spi 15 300 2", "reg ScreenSaveTimeOut 4 300" },
+        { .args = "/timeout:5", .active = 1, .calls = { "spi 15 300 2", "reg ScreenSaveTimeOut REG_SZ 4 300" },
           .checks = CHECKS, .desktop = "-/300" },
-        { .args = "/Start", .active = 1, .calls = { "sleep 250" }, .checks = CHECKS, .desktop = "-/-" },
+        { .args = "/Start", .active = 1, .calls = { "sleep 250", "screen saver started by main" }, .checks = CHECKS,
+          .desktop = "-/-" },
         { .args = "-random", .active = 1, .calls = { "sleep 250", "exec 1 " + started }, .checks = CHECKS,
           .desktop = "-/-" },
     };
@@ -83,7 +81,6 @@ TEST_F(CommandLine, RunningCopyCarriesOutEachSwitchAsItsCommand)
         SCOPED_TRACE(row.args);
         SetSystemActive(row.active);
         Start();
-        TakeCalls();
         EXPECT_EQ(Run(row.args), 0u) << "expected success";
         EXPECT_EQ(TakeCalls(), row.calls);
         EXPECT_EQ(Checks(), row.checks);
@@ -94,8 +91,11 @@ TEST_F(CommandLine, RunningCopyCarriesOutEachSwitchAsItsCommand)
     Install("logsaver.scr", "TWO.SCR");
     EXPECT_EQ(Run("/REFRESH"), 0u) << "expected success";
     EXPECT_NE(MenuText(41002), ABSENT) << "expected the new saver's item";
+    EXPECT_EQ(TakeCalls("ini SYSTEM.INI").size(), 1u) << "expected the refresh to pick a saver and write it";
+    std::string picked = Scrnsave();
     EXPECT_EQ(Run("-exit"), 1u) << "this process goes on, so the copy was not ended";
     ExpectEnded();
+    EXPECT_EQ(TakeCalls(), Lines{ Wrote(picked) }) << "expected the close to write the saver back";
 }
 
 TEST_F(CommandLine, WithoutRunningCopyTheSystemIsSetDirectly)
@@ -135,16 +135,11 @@ TEST_F(CommandLine, BadSwitchShowsTheSwitchesAndChangesNothing)
         { "-timeout", 2 }, { "/timeout:5x", 2 }, { "/timeout:-5", 2 }, { "/on /off", 2 },
         { "on", 2 }, { "/onn", 2 }, { "//on", 2 }, { "/", 2 }, { "\"/on", 2 }, { "/?", 0 }, { "-?", 0 },
     };
-    for (bool running : { false, true }) {
-        if (running)
-            Start();
-        for (const auto& row : rows)
-            EXPECT_EQ(Run(row.first, 1), row.second) << row.first;
-        EXPECT_EQ(TakeCalls(), Lines{}) << "expected the running copy to do nothing";
-        EXPECT_EQ(SystemActive(), 1u);
-        EXPECT_EQ(TakeDesktop(), "-/-");
-        EXPECT_EQ(SaverLog(0), Lines{}) << "expected no saver started";
-    }
+    for (const auto& row : rows)
+        EXPECT_EQ(Run(row.first, 1), row.second) << row.first;
+    EXPECT_EQ(SystemActive(), 1u);
+    EXPECT_EQ(TakeDesktop(), "-/-");
+    EXPECT_EQ(SaverLog(0), Lines{}) << "expected no saver started";
 }
 
 TEST_F(CommandLine, BadSwitchBoxEndsByItselfAfterHalfAMinuteAndTheListAskedForWaits)
@@ -175,18 +170,20 @@ TEST_F(CommandLine, BadSwitchBoxEndsByItselfAfterHalfAMinuteAndTheListAskedForWa
     }
 }
 
-TEST_F(CommandLine, SwitchThatReachesTheCopyTenSecondsAfterItWasFirstSentIsDropped)
+TEST_F(CommandLine, SwitchThatReachesTheCopyTenSecondsAfterItWasFirstSentOrOutOfRangeIsRefused)
 {
     // age: how long before it reached the copy the command line first sent it
     struct Row { UINT command; WORD minutes; DWORD age; LRESULT answer; Lines calls; };
     const Row rows[] = {
         { .command = IDM_STATE_OFF, .minutes = 0, .age = 9000, .answer = SWITCH_TAKEN,
-          .calls = { "reg ScreenSaveActive 2 0", "spi 17 0 2" } },
+          .calls = { "reg ScreenSaveActive REG_SZ 2 0", "spi 17 0 2" } },
         { .command = IDM_STATE_OFF, .minutes = 0, .age = 10000, .answer = SWITCH_REFUSED, .calls = {} },
         { .command = IDM_START_NORMAL, .minutes = 0, .age = 10000, .answer = SWITCH_REFUSED, .calls = {} },
-        { .command = IDM_START_NORMAL, .minutes = 0, .age = 0, .answer = SWITCH_TAKEN, .calls = { "sleep 250" } },
+        { .command = IDM_START_NORMAL, .minutes = 0, .age = 0, .answer = SWITCH_TAKEN,
+          .calls = { "sleep 250", "screen saver started by main" } },
         { .command = IDM_TIMEOUT_CUSTOM, .minutes = 7, .age = 0, .answer = SWITCH_TAKEN,
-          .calls = { "spi 15 420 2", "reg ScreenSaveTimeOut 4 420" } },
+          .calls = { "spi 15 420 2", "reg ScreenSaveTimeOut REG_SZ 4 420" } },
+        { .command = IDM_TIMEOUT_CUSTOM, .minutes = 61, .age = 0, .answer = SWITCH_REFUSED, .calls = {} },
     };
     UINT message = RegisterWindowMessageA(SWITCH_MESSAGE);
     Start();
@@ -265,7 +262,7 @@ TEST_F(CommandLine, SwitchesActOnTheFlagAsItIsWhileTheCopyShowsADialog)
     };
     Program copy;
     PostMessageA(WindowLeftOpen(copy), WM_COMMAND, IDM_ABOUT, 0);
-    ASSERT_TRUE(PumpUntil([&] { return copy.Boxes() == Lines{ ABOUT_BOX }; }, 5000)) << "expected About open";
+    ASSERT_EQ(copy.Boxes(5000), Lines{ ABOUT_BOX }) << "expected About open";
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args);
         SetSystemActive(row.elsewhere);
@@ -275,7 +272,6 @@ TEST_F(CommandLine, SwitchesActOnTheFlagAsItIsWhileTheCopyShowsADialog)
     }
     EXPECT_EQ(Run("/exit"), 0u) << "expected the copy ended, About closed";
     EXPECT_EQ(copy.Wait(0), 0u) << "expected the copy gone when /exit returned";
-    EXPECT_EQ(copy.Boxes(), Lines{ ABOUT_BOX });
     EXPECT_EQ(Scrnsave(), saver) << "expected the close to write the current saver back";
 }
 
@@ -287,10 +283,21 @@ TEST_F(CommandLine, ExitEndsACopyThatShowsABox)
     WindowLeftOpen(copy);
     EXPECT_EQ(Run("/on"), 0u) << "expected an answer before the copy's box is closed";
     EXPECT_EQ(SystemActive(), 1u);
-    EXPECT_TRUE(PumpUntil([&] { return copy.Boxes().size() == 1; }, 5000)) << "expected the copy's box";
+    EXPECT_EQ(copy.Boxes(5000), Lines{ std::string("NAPKIT|") + SWITCHED_ON }) << "expected the copy's box";
     EXPECT_EQ(Run("/exit"), 0u) << "expected the copy ended, its box closed";
     EXPECT_EQ(copy.Wait(0), 0u) << "expected the copy gone when /exit returned";
-    EXPECT_EQ(copy.Boxes(), Lines{ std::string("NAPKIT|") + SWITCHED_ON });
+}
+
+TEST_F(CommandLine, ExitIsTakenDuringTheSetUpWhichThenStops)
+{
+    SetScrnsave("C:\\UNKNOWN.SCR");   // the copy's set-up waits in a box
+    Program copy;
+    WindowLeftOpen(copy);
+    Lines box = { "NAPKIT|現在設定されているスクリーンセーバーが未知の物です。\n取得している情報を更新します。" };
+    EXPECT_EQ(copy.Boxes(5000), box) << "expected the set-up's box";
+    EXPECT_EQ(Run("/exit"), 0u) << "expected /exit taken while the set-up waits in its box";
+    EXPECT_EQ(copy.Wait(0), 0u) << "expected the copy gone when /exit returned";
+    EXPECT_EQ(Scrnsave(), "C:\\UNKNOWN.SCR") << "expected the set-up stopped before it picked a saver";
 }
 
 TEST_F(CommandLine, StartIsAnsweredBeforeTheCopyWaitsToRunIt)
@@ -311,7 +318,7 @@ TEST_F(CommandLine, SwitchSentDuringTheSetUpIsCarriedOutOnceItHasFinished)
     Lines duringSetUp = { "not asked" };
     onBox = [&](const std::string&) {
         random.reset(new Program("/random"));
-        KeepBoxOpen(3000);
+        Pump(2000);   // the switch arrives meanwhile
         duringSetUp = TakeCalls("exec");
         return IDOK;
     };
@@ -319,9 +326,11 @@ TEST_F(CommandLine, SwitchSentDuringTheSetUpIsCarriedOutOnceItHasFinished)
     EXPECT_EQ(duringSetUp, Lines{}) << "expected no saver started before the set-up has finished";
     ASSERT_TRUE(random) << "expected the set-up's box";
     EXPECT_EQ(random->Wait(15000), 0u) << "expected the switch taken once the set-up has finished";
-    EXPECT_EQ(TakeCalls("box").size(), 1u) << "expected the unknown-saver box of the set-up";
-    Lines calls = { "sleep 250", "exec 1 " + started };
-    EXPECT_EQ(TakeCalls(), calls) << "expected the random start after the set-up";
+    Lines calls = { "box none 0x1000 NAPKIT|"
+                    "現在設定されているスクリーンセーバーが未知の物です。\n"
+                    "取得している情報を更新します。",
+                    Wrote(saver), "sleep 250", "exec 1 " + started };
+    EXPECT_EQ(TakeCalls(), calls) << "expected the set-up's box and pick, then the random start";
     EXPECT_EQ(Checks(), CHECKS);
     EXPECT_EQ(MenuText(41002), ABSENT) << "expected one item for the one saver";
     Close();

@@ -1,29 +1,37 @@
-// The dialogs as the user fills them in (minutes, wait, settings) and the
-// global hot keys as other programs find them taken.
+// The dialogs as the user fills them in: the custom time-out, the start wait, the settings and About; one
+// dialog at a time.
 #include "harness.h"
 #include "res/resource.h"
 
 namespace {
 
-struct Step {
-    const char* typed;   // nullptr: the field as it is
-    int button;
-};
+constexpr char MINUTES_DIALOG[] = "dialog 待ち時間設定";
+constexpr char WAIT_DIALOG[] = "dialog ウエイト設定";
+constexpr char SETTINGS_DIALOG[] = "dialog 基本動作設定 - NAPKIT";
 
-struct Dialogs : Napkit {
-    void SetUp() override
-    {
-        Napkit::SetUp();
-        SetScrnsave(Install("logsaver.scr", "ONE.SCR"));
-    }
-};
+using Dialogs = Napkit;
 
 std::string Range(const char* value)
 {
     return std::string("box dialog 0x30 時間指定|入力範囲を超えています。(") + value + ")";
 }
 
-// The texts a value dialog shows: title, prompt, field, unit and range.
+bool Fits(HWND control)   // a static's whole text fits its width; a missing static's does not
+{
+    if (!control)
+        return false;
+    char text[64] = "";
+    RECT client = {};
+    GetWindowTextA(control, text, sizeof text);
+    GetClientRect(control, &client);
+    HDC dc = GetDC(control);
+    SelectObject(dc, (HFONT)SendMessageA(control, WM_GETFONT, 0, 0));
+    int width = LOWORD(GetTabbedTextExtentA(dc, text, lstrlenA(text), 0, NULL));
+    ReleaseDC(control, dc);
+    return width <= client.right;
+}
+
+// The texts a value dialog shows: title, prompt, field, unit and range, and whether the range fits its place.
 Text DialogTexts(HWND dialog)
 {
     char title[64] = "";
@@ -31,7 +39,7 @@ Text DialogTexts(HWND dialog)
     Text shown = title;
     for (int id : { IDC_VALUE_PROMPT, IDC_VALUE_EDIT, IDC_VALUE_UNIT, IDC_VALUE_RANGE })
         shown += "|" + ControlText(dialog, id);
-    return shown;
+    return Fits(GetDlgItem(dialog, IDC_VALUE_RANGE)) ? shown : shown + ", range cut";
 }
 
 TEST_F(Dialogs, ValuesAreTakenOnlyWhenConfirmedAndInRange)
@@ -40,40 +48,60 @@ TEST_F(Dialogs, ValuesAreTakenOnlyWhenConfirmedAndInRange)
                          "|スクリーンセーバーが起動するまでの時間を"
                          "「分単位」で入力してください。"
                          "|5|分|（ １～６０ ）";
-    const Text WAIT = "ウエイト設定"
-                      "|スクリーンセーバー直接起動時のウエイトを入力してください。"
-                      "|450|ミリ秒|Default : 500";
+    const std::string WAIT_HEAD = "ウエイト設定"
+                                  "|スクリーンセーバー直接起動時の"
+                                  "ウエイトを入力してください。|";
+    const Text WAIT = WAIT_HEAD + "450|ミリ秒|Default : 500";
+    struct Step {
+        const char* typed;
+        int button;
+    };
     struct Row {
         const char* name;
+        const char* stored;   // [Action] ScreenSaveCommandWait before
         UINT command;
-        std::vector<Step> steps;   // each until taken: the field emptied by a refusal, or the dialog gone
-        Text shown;
+        std::vector<Step> steps;
+        Text shown;   // the texts at opening, then after each refusal "|" and the field as it is left
         Lines calls;
-        UINT seconds;
         const char* checks;
-        const char* wait;   // [Action] ScreenSaveCommandWait afterwards
     };
+    const char* ON_5 = "40101 40205 40301 41001";
+    const char* ON_CUSTOM = "40101 40200 40301 41001";
     const Row rows[] = {
-        { .name = "7", .command = 40200, .steps = { { "7", IDOK } }, .shown = MINUTES,
-          .calls = { "spi 15 420 2", "reg ScreenSaveTimeOut 4 420" }, .seconds = 420,
-          .checks = "40101 40200 40301 41001", .wait = "450" },
-        { .name = "61, then 60", .command = 40200, .steps = { { "61", IDOK }, { "60", IDOK } }, .shown = MINUTES,
-          .calls = { Range("61"), "spi 15 3600 2", "reg ScreenSaveTimeOut 5 3600" }, .seconds = 3600,
-          .checks = "40101 40200 40301 41001", .wait = "450" },
-        { .name = "0, then 1", .command = 40200, .steps = { { "0", IDOK }, { "1", IDOK } }, .shown = MINUTES,
-          .calls = { Range("0"), "spi 15 60 2", "reg ScreenSaveTimeOut 3 60" }, .seconds = 60,
-          .checks = "40101 40200 40301 41001", .wait = "450" },
-        { .name = "wait 800", .command = 42020, .steps = { { "800", IDOK } }, .shown = WAIT, .calls = {},
-          .seconds = 300, .checks = "40101 40205 40301 41001", .wait = "800" },
-        { .name = "wait empty", .command = 42020, .steps = { { "", IDOK } }, .shown = WAIT, .calls = {},
-          .seconds = 300, .checks = "40101 40205 40301 41001", .wait = "0" },
-        { .name = "wait cancelled", .command = 42020, .steps = { { "800", IDCANCEL } }, .shown = WAIT, .calls = {},
-          .seconds = 300, .checks = "40101 40205 40301 41001", .wait = "450" },
+        { .name = "7", .stored = "450", .command = 40200, .steps = { { "7", IDOK } }, .shown = MINUTES,
+          .calls = { MINUTES_DIALOG, "spi 15 420 2", "reg ScreenSaveTimeOut REG_SZ 4 420" }, .checks = ON_CUSTOM },
+        { .name = "61, then 60", .stored = "450", .command = 40200, .steps = { { "61", IDOK }, { "60", IDOK } },
+          .shown = MINUTES + "|",
+          .calls = { MINUTES_DIALOG, Range("61"), "spi 15 3600 2", "reg ScreenSaveTimeOut REG_SZ 5 3600" },
+          .checks = ON_CUSTOM },
+        { .name = "0, then 1", .stored = "450", .command = 40200, .steps = { { "0", IDOK }, { "1", IDOK } },
+          .shown = MINUTES + "|",
+          .calls = { MINUTES_DIALOG, Range("0"), "spi 15 60 2", "reg ScreenSaveTimeOut REG_SZ 3 60" },
+          .checks = ON_CUSTOM },
+        { .name = "-5, then Cancel", .stored = "450", .command = 40200, .steps = { { "-5", IDOK }, { "7", IDCANCEL } },
+          .shown = MINUTES + "|", .calls = { MINUTES_DIALOG, Range("-5") }, .checks = ON_5 },
+        { .name = "7 cancelled", .stored = "450", .command = 40200, .steps = { { "7", IDCANCEL } }, .shown = MINUTES,
+          .calls = { MINUTES_DIALOG }, .checks = ON_5 },
+        { .name = "wait 800", .stored = "450", .command = 42020, .steps = { { "800", IDOK } }, .shown = WAIT,
+          .calls = { WAIT_DIALOG, "ini NAPKIT.INI Action ScreenSaveCommandWait 800" }, .checks = ON_5 },
+        { .name = "wait empty", .stored = "450", .command = 42020, .steps = { { "", IDOK } }, .shown = WAIT,
+          .calls = { WAIT_DIALOG, "ini NAPKIT.INI Action ScreenSaveCommandWait 0" }, .checks = ON_5 },
+        { .name = "wait -5", .stored = "450", .command = 42020, .steps = { { "-5", IDOK } }, .shown = WAIT,
+          .calls = { WAIT_DIALOG, "ini NAPKIT.INI Action ScreenSaveCommandWait 0" }, .checks = ON_5 },
+        { .name = "wait cancelled", .stored = "450", .command = 42020, .steps = { { "800", IDCANCEL } },
+          .shown = WAIT, .calls = { WAIT_DIALOG, "ini NAPKIT.INI Action ScreenSaveCommandWait 450" }, .checks = ON_5 },
+        { .name = "wait -5 in the file", .stored = "-5", .command = 42020, .steps = { { nullptr, IDCANCEL } },
+          .shown = WAIT_HEAD + "0|ミリ秒|Default : 500",
+          .calls = { WAIT_DIALOG, "ini NAPKIT.INI Action ScreenSaveCommandWait 0" }, .checks = ON_5 },
+        { .name = "wait 120000 in the file", .stored = "120000", .command = 42020,
+          .steps = { { nullptr, IDCANCEL } },
+          .shown = WAIT_HEAD + "120000|ミリ秒|Default : 500",
+          .calls = { WAIT_DIALOG, "ini NAPKIT.INI Action ScreenSaveCommandWait 120000" }, .checks = ON_5 },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Text shown;
-        SetIni("Action", "ScreenSaveCommandWait", "450");
+        SetIni("Action", "ScreenSaveCommandWait", row.stored);
         Start();
         AnswerDialogs({ [&](HWND dialog) {
             shown = DialogTexts(dialog);
@@ -81,22 +109,20 @@ TEST_F(Dialogs, ValuesAreTakenOnlyWhenConfirmedAndInRange)
                 if (step.typed)
                     TypeText(dialog, IDC_VALUE_EDIT, step.typed);
                 Press(dialog, step.button);
-                for (int i = 0; i < 100 && IsWindow(dialog) && ControlText(dialog, IDC_VALUE_EDIT) != ""; ++i)
-                    Sleep(20);
+                if (IsWindow(dialog))
+                    shown += "|" + ControlText(dialog, IDC_VALUE_EDIT);
             }
         } });
         Command(row.command);
         EXPECT_EQ(shown, row.shown);
         EXPECT_EQ(TakeCalls(), row.calls);
-        EXPECT_EQ(SystemTimeout(), row.seconds);
         EXPECT_EQ(Checks(), row.checks);
-        EXPECT_EQ(ReadIni(Ini(), "Action", "ScreenSaveCommandWait"), row.wait);
         Close();
         SetSystemTimeout(300);
     }
 }
 
-TEST_F(Dialogs, SettingsShowAndWriteTheFourChoices)
+TEST_F(Dialogs, SettingsShowTheFourChoicesAndOkTakesThemAtOnce)
 {
     const int boxes[] = { IDC_MSG_ON_STATE, IDC_MSG_ON_CHANGE, IDC_RANDOM_AT_START, IDC_USE_SAVER_NAME };
     struct Row {
@@ -106,15 +132,22 @@ TEST_F(Dialogs, SettingsShowAndWriteTheFourChoices)
         const char* shown;       // the four boxes, 1 checked, in the order above
         bool flip;               // each box changed
         int button;
-        std::string written;     // ScreenSaver_RandomSet/OpenMessageBox/UseSaverName
+        Lines calls;
+        bool offBox;   // whether switching off then shows its box
     };
     const Row rows[] = {
         { .name = "unchanged", .flags = "1", .randomSet = "0", .shown = "1001", .flip = false,
-          .button = IDC_SETTINGS_OK, .written = "0/1/1" },
+          .button = IDC_SETTINGS_OK, .calls = { SETTINGS_DIALOG, "ini NAPKIT.INI Action ScreenSaver_RandomSet 0",
+          "ini NAPKIT.INI Message OpenMessageBox 1", "ini NAPKIT.INI Action UseSaverName 1" }, .offBox = true },
         { .name = "all flipped", .flags = "2", .randomSet = "1", .shown = "0111", .flip = true,
-          .button = IDC_SETTINGS_OK, .written = "0/1/0" },
-        { .name = "cancelled", .flags = "1", .randomSet = "0", .shown = "1001", .flip = true,
-          .button = IDC_SETTINGS_CANCEL, .written = std::string("0/1/") + ABSENT },
+          .button = IDC_SETTINGS_OK, .calls = { Wrote(saver), SETTINGS_DIALOG,
+          "ini NAPKIT.INI Action ScreenSaver_RandomSet 0", "ini NAPKIT.INI Message OpenMessageBox 1",
+          "ini NAPKIT.INI Action UseSaverName 0" }, .offBox = true },
+        { .name = "random set 2 acts as 0", .flags = "3", .randomSet = "2", .shown = "1101", .flip = false,
+          .button = IDC_SETTINGS_OK, .calls = { SETTINGS_DIALOG, "ini NAPKIT.INI Action ScreenSaver_RandomSet 0",
+          "ini NAPKIT.INI Message OpenMessageBox 3", "ini NAPKIT.INI Action UseSaverName 1" }, .offBox = true },
+        { .name = "cancelled", .flags = "2", .randomSet = "0", .shown = "0101", .flip = true,
+          .button = IDC_SETTINGS_CANCEL, .calls = { SETTINGS_DIALOG }, .offBox = false },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -132,52 +165,53 @@ TEST_F(Dialogs, SettingsShowAndWriteTheFourChoices)
         } });
         Command(42040);
         EXPECT_EQ(shown, row.shown);
-        std::string written = ReadIni(Ini(), "Action", "ScreenSaver_RandomSet");
-        written += "/" + ReadIni(Ini(), "Message", "OpenMessageBox");
-        written += "/" + ReadIni(Ini(), "Action", "UseSaverName");
-        EXPECT_EQ(written, row.written);
-        EXPECT_EQ(TakeCalls(), Lines{});
+        EXPECT_EQ(TakeCalls(), row.calls);
+        Command(40302);
+        Lines off = TURNED_OFF;
+        if (row.offBox)
+            off.push_back(std::string("box main 0x1040 NAPKIT|") + SWITCHED_OFF);
+        EXPECT_EQ(TakeCalls(), off) << "expected the confirmations as the dialog left them";
         Close();
+        SetSystemActive(1);
     }
 }
 
-TEST_F(Dialogs, HotKeysAreTakenWhileRunningWhenEnabled)
+TEST_F(Dialogs, AboutShowsItsWholePlatformsLine)
 {
-    struct Row {
-        const char* name;
-        const char* enable;      // [HotKeys] EnableHotKeys
-        const char* modifiers;   // [HotKeys] CombinationKeys
-        const char* keys[4];     // Key_Start, Key_Switch, Key_RndRun, Key_RndCH
-        const char* taken;       // modifiers and key other programs cannot have ("3Z": Ctrl+Alt+Z)
+    Start();
+    bool fits = false;
+    AnswerDialogs({ [&](HWND dialog) {
+        fits = Fits(FindWindowExA(dialog, NULL, "Static", "Windows9x/Me/NT4.0/2000"));
+        Press(dialog, IDOK);
+    } });
+    Command(42050);
+    EXPECT_TRUE(fits) << "expected the platforms line whole";
+    EXPECT_EQ(TakeCalls(), Lines{ "dialog バージョン情報" });
+    Close();
+}
+
+TEST_F(Dialogs, SecondDialogIsNotOpenedWhileOneIs)
+{
+    Start();
+    AnswerDialogs({ [&](HWND d) {
+        TypeText(d, IDC_VALUE_EDIT, "0");
+        Press(d, IDOK);   // the range box opens, and in its loop the user chooses the wait
+        TypeText(d, IDC_VALUE_EDIT, "7");
+        Press(d, IDOK);
+    } });
+    onBox = [&](const std::string&) {
+        Command(IDM_WAIT_SETTING);
+        return IDOK;
     };
-    const Row rows[] = {
-        { .name = "defaults", .enable = "1", .modifiers = nullptr, .keys = {}, .taken = "3Z 3X 3A 3S 3F " },
-        { .name = "shift, keys of one's own", .enable = "1", .modifiers = "4", .keys = { "q", "W", "e", "r" },
-          .taken = "3F 4Q 4W 4E 4R " },
-        { .name = "a digit, the word for none in any case, a word", .enable = "1", .modifiers = nullptr,
-          .keys = { "7", "nothing!", "NoThInG!", "Zebra" }, .taken = "3Z 3X 3A 3F 37 " },
-        { .name = "disabled", .enable = "0", .modifiers = nullptr, .keys = {}, .taken = "" },
-        { .name = "absent", .enable = nullptr, .modifiers = nullptr, .keys = {}, .taken = "" },
-    };
-    const char* keyNames[] = { "Key_Start", "Key_Switch", "Key_RndRun", "Key_RndCH" };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        SetIni("HotKeys", "EnableHotKeys", row.enable);
-        SetIni("HotKeys", "CombinationKeys", row.modifiers);
-        for (int i = 0; i < 4; ++i)
-            SetIni("HotKeys", keyNames[i], row.keys[i]);
-        Start();
-        std::string taken;
-        for (UINT modifiers : { MOD_CONTROL | MOD_ALT, MOD_SHIFT }) {
-            for (char key : std::string("ZXASFQWER7")) {
-                if (!RegisterHotKey(NULL, 1, modifiers, key))
-                    taken += std::to_string(modifiers) + key + " ";
-                UnregisterHotKey(NULL, 1);
-            }
-        }
-        EXPECT_EQ(taken, row.taken);
-        Close();
-    }
+    Command(IDM_TIMEOUT_CUSTOM);
+    Lines calls = { MINUTES_DIALOG, Range("0"), "spi 15 420 2", "reg ScreenSaveTimeOut REG_SZ 4 420" };
+    EXPECT_EQ(TakeCalls(), calls) << "expected the wait dialog refused while the time-out dialog is open";
+    onBox = nullptr;
+    AnswerDialogs({ [](HWND d) { Press(d, IDCANCEL); } });
+    Command(IDM_WAIT_SETTING);
+    EXPECT_EQ(TakeCalls(), (Lines{ WAIT_DIALOG, "ini NAPKIT.INI Action ScreenSaveCommandWait 500" }))
+        << "expected the wait cancelled after an OK of another dialog: the default written back";
+    Close();
 }
 
 }  // namespace

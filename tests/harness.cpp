@@ -2,44 +2,74 @@
 #include <algorithm>
 #include <cstdio>
 #include "app/app.h"
-#include "settings/settings.h"
 #include "res/resource.h"
 
 namespace {
 
 constexpr char SCRATCH_ROOT[] = "C:\\napkit-tests";
 constexpr char DESKTOP_KEY[] = "Control Panel\\desktop";
+constexpr char DIALOG_CLASS[] = "#32770";
+constexpr char SINGLE_COPY_MUTEX[] = "NAPKIT.SingleCopy";
 constexpr int TEXT_SIZE = 1024;
+constexpr UINT POLL_MS = 500;   // the poll interval
+constexpr POINT CURSOR = { 321, 123 };   // where the pointer rests during the tests
 
-DWORD testThread;
-CRITICAL_SECTION lock;
 Lines calls;
 bool quitSeen;
 bool clockFixed;
 ULONGLONG fixedTicks;
+DWORD ticksAhead;
+bool diskFull;
+bool starting;            // inside Start: the single-copy mutex is the program's
+HANDLE programMutex;
+HWND mainWindow;
+UINT_PTR pollTimer;   // the main window's timer of POLL_MS, which fires when a test lets ticks pass
+struct HotKeyRecord {
+    HWND window;
+    int id;
+    UINT modifiers;
+    UINT key;
+};
+std::vector<HotKeyRecord> hotKeys;   // registered by the window of this start
 NOTIFYICONDATAA addedIcon;   // as received with NIM_ADD
 NOTIFYICONDATAA shellIcon;   // what the shell holds; hWnd NULL: no icon
+HWND foreground;             // the last window the program took to the foreground
 struct MenuItem {
     UINT id;
+    HMENU parent;
     bool checked;
+    bool grayed;
+    bool separator;
+    bool popup;
     Text caption;
-    Text line;   // as MenuLayout shows it
 };
 std::vector<MenuItem> trackedMenu;   // as it was when last tracked
-HWND mainWindow;
+int menusTracked;
+UINT choice;   // the item the user chooses in the next menu; 0: none
+std::vector<DialogAction> dialogActions;
+size_t actionsRun;
+HWND answering;          // the dialog whose next action runs at its loop's next fetch
+bool actionDue;
+int dialogTicks;         // the ticks an action asked for, which pass in the dialog's loop
+HWND dialogTimerWindow;  // a dialog's own timer
+UINT_PTR dialogTimer;
+std::vector<Program*> programs;   // children alive
 
 // The real functions, for the recorders and the harness itself.
-int (WINAPI* realMessageBox)(HWND, LPCSTR, LPCSTR, UINT);   // never called
-UINT (WINAPI* realWinExec)(LPCSTR, UINT);
-void (WINAPI* realSleep)(DWORD);
-BOOL (WINAPI* realSpi)(UINT, UINT, PVOID, UINT);
-BOOL (WINAPI* realNotify)(DWORD, PNOTIFYICONDATAA);
-void (WINAPI* realClock)(LPFILETIME);
-LONG (WINAPI* realRegSet)(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD);
-DWORD (WINAPI* realTicks)();
-BOOL (WINAPI* realToLocal)(const FILETIME*, LPFILETIME);
-DWORD ticksAhead;
-BOOL (WINAPI* realTrackMenu)(HMENU, UINT, int, int, int, HWND, const RECT*);   // never called
+decltype(&WinExec) realWinExec;
+decltype(&SystemParametersInfoA) realSpi;
+decltype(&GetSystemTimeAsFileTime) realClock;
+decltype(&RegSetValueExA) realRegSet;
+decltype(&GetTickCount) realTicks;
+decltype(&FileTimeToLocalFileTime) realToLocal;
+decltype(&WritePrivateProfileStringA) realWrite;
+decltype(&RegisterHotKey) realRegisterHotKey;
+decltype(&SetForegroundWindow) realForeground;
+decltype(&GetMessageA) realGetMessage;
+decltype(&CreateMutexA) realCreateMutex;
+decltype(&PostMessageA) realPost;
+decltype(&SetTimer) realSetTimer;
+bool creatingStandIn;   // BoxEndedWithin's dialog is the harness's own
 
 template <typename... Args>
 std::string Format(const char* format, Args... args)
@@ -49,11 +79,7 @@ std::string Format(const char* format, Args... args)
     return text;
 }
 
-void Record(const std::string& line)   // calls is the test thread's alone
-{
-    if (GetCurrentThreadId() == testThread)
-        calls.push_back(line);
-}
+void Record(const std::string& line) { calls.push_back(line); }
 
 std::string ClassOf(HWND window)
 {
@@ -61,24 +87,80 @@ std::string ClassOf(HWND window)
     return std::string(name, GetClassNameA(window, name, sizeof name));
 }
 
+std::string TitleOf(HWND window)
+{
+    char title[256] = "";
+    return std::string(title, GetWindowTextA(window, title, sizeof title));
+}
+
 std::string OwnerName(HWND owner)
 {
     if (!owner)
         return "none";
     // During WM_CREATE the main window is not yet known by its handle.
-    if (owner == mainWindow || ClassOf(owner) == APP_NAME)
+    if (ClassOf(owner) == APP_NAME)
         return "main";
-    if (ClassOf(owner) == "#32770")
-        return "dialog";
-    return "other";
+    return ClassOf(owner) == DIALOG_CLASS ? "dialog" : "other";
 }
 
+std::string Join(const std::string& dir, const std::string& name)
+{
+    return dir.back() == '\\' ? dir + name : dir + "\\" + name;
+}
+
+std::string SystemIni() { return Join(WindowsDir(), "SYSTEM.INI"); }
+
+std::string CurrentIni()
+{
+    char dir[MAX_PATH];
+    return Join(std::string(dir, GetCurrentDirectoryA(MAX_PATH, dir)), "NAPKIT.INI");
+}
+
+// Dispatches what this thread's queue holds now, and records the children's new boxes.
+void PumpQueued()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+        quitSeen = quitSeen || msg.message == WM_QUIT;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    for (Program* program : programs)
+        program->Inspect();
+}
+
+bool PumpFor(const std::function<bool()>& condition, DWORD ms)
+{
+    for (DWORD start = realTicks();; MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT)) {
+        PumpQueued();
+        if (condition())
+            return true;
+        if (realTicks() - start >= ms)
+            return false;
+    }
+}
+
+// The poll timer of window fires n times, POLL_MS apart on the program's clock. Inside a dialog's action they
+// pass once the action has returned, in the dialog's loop, which alone runs then.
+void RunTicks(HWND window, int n)
+{
+    if (IsWindow(answering)) {
+        dialogTicks = n;
+        return;
+    }
+    ASSERT_NE(pollTimer, (UINT_PTR)0) << "the main window has no poll timer of 500 ms";
+    for (int i = 0; i < n && IsWindow(window); ++i) {
+        ticksAhead += POLL_MS;
+        SendMessageA(window, WM_TIMER, pollTimer, 0);
+        PumpQueued();
+    }
+}
+
+// The recorders, in the order of IMPORTS.
 int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT flags)
 {
     Record(Format("box %s %#x %s|", OwnerName(owner).c_str(), flags, caption) + text);
-    if (onBox)
-        return onBox(text);
-    return IDOK;
+    return onBox ? onBox(text) : IDOK;
 }
 
 UINT WINAPI RecordExec(LPCSTR command, UINT show)
@@ -87,12 +169,11 @@ UINT WINAPI RecordExec(LPCSTR command, UINT show)
     return realWinExec(command, show);
 }
 
-void WINAPI RecordSleep(DWORD ms)
+void WINAPI RecordSleep(DWORD ms)   // a wait is recorded, not sat through
 {
     Record(Format("sleep %lu", ms));
-    if (onSleep && GetCurrentThreadId() == testThread)
+    if (onSleep)
         onSleep(ms);
-    realSleep(std::min<DWORD>(ms, 5000));   // a long wait is recorded, not sat through
 }
 
 BOOL WINAPI RecordSpi(UINT action, UINT value, PVOID data, UINT flags)
@@ -106,25 +187,68 @@ BOOL WINAPI RecordSpi(UINT action, UINT value, PVOID data, UINT flags)
 LONG WINAPI RecordRegSet(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size)
 {
     std::string text((const char*)data, size);
-    Record(Format("reg %s %lu ", name, size) + text.substr(0, text.find('\0')));
+    std::string typeName = type == REG_SZ ? "REG_SZ" : Format("type-%lu", type);
+    Record(Format("reg %s %s %lu ", name, typeName.c_str(), size) + text.substr(0, text.find('\0')));
     return realRegSet(key, name, reserved, type, data, size);
 }
 
-BOOL WINAPI RecordNotify(DWORD message, PNOTIFYICONDATAA data)
+BOOL WINAPI RecordIniWrite(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file)
 {
-    BOOL done = realNotify(message, data);
-    if (message == NIM_ADD) {
-        addedIcon = *data;
-        shellIcon = *data;
-    } else if (message == NIM_MODIFY && shellIcon.hWnd) {
-        shellIcon = *data;
-    } else if (message == NIM_DELETE) {
-        shellIcon.hWnd = NULL;
-    }
+    std::string name = file;
+    if (lstrcmpiA(file, SystemIni().c_str()) == 0)
+        name = "SYSTEM.INI";
+    else if (lstrcmpiA(file, CurrentIni().c_str()) == 0)
+        name = "NAPKIT.INI";
+    BOOL done = FALSE;
+    if (diskFull && name == "SYSTEM.INI")
+        SetLastError(ERROR_DISK_FULL);
+    else
+        done = realWrite(section, key, value, file);
+    std::string line = "ini " + name + " " + (section ? section : "<all>") + " " + (key ? key : "<all>");
+    Record(line + " " + (value ? value : "<removed>") + (done ? "" : " (failed)"));
     return done;
 }
 
-void Snapshot(HMENU menu, const std::string& indent)
+BOOL WINAPI RecordHotKey(HWND window, int id, UINT modifiers, UINT key)
+{
+    EXPECT_EQ(OwnerName(window), "main") << "hot key " << id << " registered for another window";
+    hotKeys.push_back(HotKeyRecord{ window, id, modifiers, key });
+    return realRegisterHotKey(window, id, modifiers, key);
+}
+
+// The shell: an icon is known by its window and id, and a modify changes the fields its flags name.
+BOOL WINAPI Notify(DWORD message, PNOTIFYICONDATAA data)
+{
+    bool held = shellIcon.hWnd && data->hWnd == shellIcon.hWnd && data->uID == shellIcon.uID;
+    if (message == NIM_ADD) {
+        EXPECT_FALSE(held) << "the icon was added while the shell held it";
+        addedIcon = *data;
+        shellIcon = *data;
+        return TRUE;
+    }
+    if (!held) {
+        ADD_FAILURE() << "Shell_NotifyIconA(" << message << ") for an icon the shell does not hold: hWnd "
+                      << data->hWnd << ", uID " << data->uID;
+        return FALSE;
+    }
+    if (message == NIM_DELETE)
+        shellIcon.hWnd = NULL;
+    if (message == NIM_MODIFY && (data->uFlags & NIF_ICON))
+        shellIcon.hIcon = data->hIcon;
+    if (message == NIM_MODIFY && (data->uFlags & NIF_TIP))
+        lstrcpynA(shellIcon.szTip, data->szTip, sizeof shellIcon.szTip);
+    if (message == NIM_MODIFY && (data->uFlags & NIF_MESSAGE))
+        shellIcon.uCallbackMessage = data->uCallbackMessage;
+    return TRUE;
+}
+
+BOOL WINAPI TakeForeground(HWND window)
+{
+    foreground = window;
+    return realForeground(window);
+}
+
+void Snapshot(HMENU menu)
 {
     for (int i = 0; i < GetMenuItemCount(menu); ++i) {
         MENUITEMINFOA info = {};
@@ -133,27 +257,40 @@ void Snapshot(HMENU menu, const std::string& indent)
         GetMenuItemInfoA(menu, i, TRUE, &info);
         char caption[TEXT_SIZE] = "";
         GetMenuStringA(menu, i, caption, sizeof caption, MF_BYPOSITION);
-        std::string line = indent + caption + " " + std::to_string(info.wID);
-        if (info.fType & MFT_SEPARATOR)
-            line = indent + "-";
-        else if (info.hSubMenu)
-            line = indent + caption + " >";
-        else if (info.fState & MFS_GRAYED)
-            line = indent + "(grayed) " + caption + " " + std::to_string(info.wID);
-        trackedMenu.push_back(MenuItem{ info.wID, (info.fState & MFS_CHECKED) != 0, caption, line });
+        trackedMenu.push_back(MenuItem{ info.wID, menu, (info.fState & MFS_CHECKED) != 0,
+                                        (info.fState & MFS_GRAYED) != 0, (info.fType & MFT_SEPARATOR) != 0,
+                                        info.hSubMenu != NULL, caption });
         if (info.hSubMenu)
-            Snapshot(info.hSubMenu, indent + "  ");
+            Snapshot(info.hSubMenu);
     }
 }
 
-// The menu as the user would see it; the user then closes it.
-BOOL WINAPI RecordTrackMenu(HMENU menu, UINT, int, int, int, HWND, const RECT*)
+// The menu as the user sees it: at the pointer, closing on a click elsewhere only when its window was taken
+// to the foreground first. The user then chooses the item choice names, or closes it.
+BOOL WINAPI TrackMenu(HMENU menu, UINT flags, int x, int y, int, HWND owner, const RECT*)
 {
+    EXPECT_EQ(foreground, owner) << "the menu was tracked without its window taken to the foreground first: "
+                                    "it would not close on a click elsewhere";
+    foreground = NULL;
+    EXPECT_EQ(flags, (UINT)TPM_RIGHTBUTTON) << "expected the menu tracked for either button, sending its command";
+    EXPECT_EQ(x, CURSOR.x) << "expected the menu at the pointer";
+    EXPECT_EQ(y, CURSOR.y) << "expected the menu at the pointer";
+    ++menusTracked;
     trackedMenu.clear();
-    Snapshot(menu, "");
+    Snapshot(menu);
     if (onMenu)
         onMenu();
-    return FALSE;
+    if (!choice)
+        return FALSE;
+    auto item = std::find_if(trackedMenu.begin(), trackedMenu.end(), [](const MenuItem& item) {
+        return item.id == choice && !item.popup && !item.separator && !item.grayed;
+    });
+    if (item == trackedMenu.end()) {
+        ADD_FAILURE() << "the menu has no item " << choice << " to choose";
+        return FALSE;
+    }
+    PostMessageA(owner, WM_COMMAND, choice, 0);   // as the menu's loop posts it
+    return TRUE;
 }
 
 void WINAPI FixedClock(LPFILETIME now)
@@ -173,55 +310,166 @@ BOOL WINAPI FixedZone(const FILETIME* utc, LPFILETIME local)
     return TRUE;
 }
 
-// Points the test program's import of name at hook, and real at what it
-// pointed at. IMAGE_NT_HEADERS and IMAGE_THUNK_DATA are those of the build's
-// own type, PE32 or PE32+, the same as the test program's: keep it that way.
-template <typename F>
-void Hook(F*& real, const char* name, F* hook)
+UINT_PTR WINAPI KeepTimer(HWND window, UINT_PTR id, UINT ms, TIMERPROC procedure)
+{
+    // A thread's timer with a procedure (the command line's box) runs for real: BoxEndedWithin pumps it.
+    if (!window)
+        return realSetTimer(window, id, ms, procedure);
+    if (ClassOf(window) == DIALOG_CLASS) {
+        dialogTimerWindow = window;
+        dialogTimer = id;
+    } else if (ClassOf(window) == APP_NAME && ms == POLL_MS) {
+        mainWindow = window;   // boxes of the set-up run the poll before the main loop begins
+        pollTimer = id;
+    }
+    return id;
+}
+
+// The next action for the dialog; one that leaves it open without asking for ticks fails the test, and the
+// dialog is torn down, so that no case waits on it.
+void RunAction(HWND dialog)
+{
+    actionDue = false;
+    dialogActions[actionsRun++](dialog);
+    if (!IsWindow(dialog))
+        return;
+    actionDue = dialogTicks > 0 && actionsRun < dialogActions.size();
+    if (actionDue)
+        return;
+    ADD_FAILURE() << "the dialog stayed open after the test's answer: " << ::testing::PrintToString(
+        Text(TitleOf(dialog)));
+    DestroyWindow(dialog);
+}
+
+// The main loop ends at its first fetch: the test runs the loop from then on. A dialog's loop fetches the
+// ticks an action asked for, then runs the next action.
+BOOL WINAPI Fetch(LPMSG msg, HWND window, UINT first, UINT last)
+{
+    if (window && ClassOf(window) == APP_NAME) {
+        mainWindow = window;
+        msg->message = WM_QUIT;
+        return FALSE;
+    }
+    if (window && window == answering && actionDue && dialogTicks == 0)
+        RunAction(window);
+    for (; window && window == answering && dialogTicks > 0; --dialogTicks) {
+        ticksAhead += POLL_MS;
+        if (dialogTimerWindow == window) {
+            --dialogTicks;
+            *msg = MSG{ window, WM_TIMER, dialogTimer, 0, 0, {} };
+            return TRUE;
+        }
+    }
+    if (window && window == answering && actionDue)
+        RunAction(window);
+    return realGetMessage(msg, window, first, last);
+}
+
+// A screen-saver start is recorded, not carried out; every other message is posted.
+BOOL WINAPI RecordPost(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != WM_SYSCOMMAND || wParam != SC_SCREENSAVE)
+        return realPost(window, message, wParam, lParam);
+    Record("screen saver started by " + OwnerName(window));
+    return TRUE;
+}
+
+HANDLE WINAPI KeepMutex(LPSECURITY_ATTRIBUTES security, BOOL owned, LPCSTR name)
+{
+    HANDLE mutex = realCreateMutex(security, owned, name);
+    if (starting && name && lstrcmpA(name, SINGLE_COPY_MUTEX) == 0)
+        programMutex = mutex;
+    return mutex;
+}
+
+struct Import {
+    const char* name;
+    void* recorder;
+    void** real;   // nullptr: the real function is never called
+};
+const Import IMPORTS[] = {
+    { "MessageBoxA", (void*)RecordBox, nullptr },
+    { "WinExec", (void*)RecordExec, (void**)&realWinExec },
+    { "Sleep", (void*)RecordSleep, nullptr },
+    { "SystemParametersInfoA", (void*)RecordSpi, (void**)&realSpi },
+    { "RegSetValueExA", (void*)RecordRegSet, (void**)&realRegSet },
+    { "WritePrivateProfileStringA", (void*)RecordIniWrite, (void**)&realWrite },
+    { "RegisterHotKey", (void*)RecordHotKey, (void**)&realRegisterHotKey },
+    { "Shell_NotifyIconA", (void*)Notify, nullptr },
+    { "SetForegroundWindow", (void*)TakeForeground, (void**)&realForeground },
+    { "TrackPopupMenu", (void*)TrackMenu, nullptr },
+    { "GetSystemTimeAsFileTime", (void*)FixedClock, (void**)&realClock },
+    { "GetTickCount", (void*)ShiftedTicks, (void**)&realTicks },
+    { "FileTimeToLocalFileTime", (void*)FixedZone, (void**)&realToLocal },
+    { "SetTimer", (void*)KeepTimer, (void**)&realSetTimer },
+    { "GetMessageA", (void*)Fetch, (void**)&realGetMessage },
+    { "CreateMutexA", (void*)KeepMutex, (void**)&realCreateMutex },
+    { "PostMessageA", (void*)RecordPost, (void**)&realPost },
+};
+
+// Points the test program's imports of IMPORTS at their recorders. IMAGE_NT_HEADERS and IMAGE_THUNK_DATA are
+// those of the build's own type, PE32 or PE32+, the same as the test program's: keep it that way. The harness
+// shares these imports with the program: it calls the real functions where it must not be recorded.
+void PatchImports()
 {
     BYTE* base = (BYTE*)GetModuleHandleA(NULL);
     auto* nt = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
     auto* entry = (IMAGE_IMPORT_DESCRIPTOR*)(base
         + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+    size_t patched = 0;
     for (; entry->Name; ++entry) {
         auto* names = (IMAGE_THUNK_DATA*)(base + entry->OriginalFirstThunk);
         auto* slots = (IMAGE_THUNK_DATA*)(base + entry->FirstThunk);
-        for (; names->u1.AddressOfData; ++names) {
-            auto* imported = (IMAGE_IMPORT_BY_NAME*)(base + names->u1.AddressOfData);
-            if (!IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) && lstrcmpA((char*)imported->Name, name) == 0) {
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                continue;
+            const char* name = (char*)((IMAGE_IMPORT_BY_NAME*)(base + names->u1.AddressOfData))->Name;
+            for (const Import& import : IMPORTS) {
+                if (lstrcmpA(name, import.name) != 0)
+                    continue;
                 DWORD protect;
                 VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &protect);
-                real = (F*)slots->u1.Function;
-                slots->u1.Function = (ULONG_PTR)hook;
+                if (import.real)
+                    *import.real = (void*)slots->u1.Function;
+                slots->u1.Function = (ULONG_PTR)import.recorder;
                 VirtualProtect(&slots->u1.Function, sizeof(void*), protect, &protect);
-                return;
+                ++patched;
             }
-            ++slots;
         }
     }
-    ADD_FAILURE() << "the test program does not import " << name;
+    EXPECT_EQ(patched, sizeof IMPORTS / sizeof IMPORTS[0]) << "the test program lacks an import to record";
 }
 
-// Under Wine the screen-saver flag belongs to the display driver once a
-// process has loaded it (its first window); before that the process sees a
-// copy of its own. One window first makes the tests share the flag with
-// NAPKIT.EXE and the test savers. Then the recorders go in.
+// A dialog of the program's has initialised: recorded, and answered at its loop's first fetch or, unexpected,
+// failed and closed.
+LRESULT CALLBACK WatchDialogs(int code, WPARAM wParam, LPARAM lParam)
+{
+    auto* sent = (CWPRETSTRUCT*)lParam;
+    if (code != HC_ACTION || sent->message != WM_INITDIALOG || ClassOf(sent->hwnd) != DIALOG_CLASS
+        || creatingStandIn)
+        return CallNextHookEx(NULL, code, wParam, lParam);
+    Record("dialog " + TitleOf(sent->hwnd));
+    if (actionsRun < dialogActions.size()) {
+        answering = sent->hwnd;
+        actionDue = true;
+    } else {
+        ADD_FAILURE() << "a dialog that the test did not expect: " << ::testing::PrintToString(
+            Text(TitleOf(sent->hwnd)));
+        PostMessageA(sent->hwnd, WM_CLOSE, 0, 0);
+    }
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+// Under Wine the screen-saver flag belongs to the display driver once a process has loaded it (its first
+// window); before that the process sees a copy of its own. One window first makes the tests share the flag
+// with NAPKIT.EXE and the test savers. Then the recorders go in.
 class Bench : public ::testing::Environment {
     void SetUp() override
     {
-        testThread = GetCurrentThreadId();
-        InitializeCriticalSection(&lock);
         DestroyWindow(CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, NULL, NULL, NULL, NULL));
-        Hook(realMessageBox, "MessageBoxA", RecordBox);
-        Hook(realWinExec, "WinExec", RecordExec);
-        Hook(realSleep, "Sleep", RecordSleep);
-        Hook(realSpi, "SystemParametersInfoA", RecordSpi);
-        Hook(realNotify, "Shell_NotifyIconA", RecordNotify);
-        Hook(realClock, "GetSystemTimeAsFileTime", FixedClock);
-        Hook(realRegSet, "RegSetValueExA", RecordRegSet);
-        Hook(realTicks, "GetTickCount", ShiftedTicks);
-        Hook(realToLocal, "FileTimeToLocalFileTime", FixedZone);
-        Hook(realTrackMenu, "TrackPopupMenu", RecordTrackMenu);
+        SetCursorPos(CURSOR.x, CURSOR.y);
+        PatchImports();
+        SetWindowsHookExA(WH_CALLWNDPROCRET, WatchDialogs, NULL, GetCurrentThreadId());
     }
 };
 ::testing::Environment* const bench = ::testing::AddGlobalTestEnvironment(new Bench);
@@ -257,11 +505,6 @@ std::string ReadBytes(const std::string& path)
     return bytes;
 }
 
-std::string Join(const std::string& dir, const std::string& name)
-{
-    return dir.back() == '\\' ? dir + name : dir + "\\" + name;
-}
-
 std::string BuildDir()   // tests\NAME\..\..
 {
     char path[MAX_PATH];
@@ -293,92 +536,18 @@ void RemoveTree(const std::string& path)
     RemoveTree(L"\\\\?\\" + std::wstring(wide));
 }
 
-std::string SystemIni() { return Join(WindowsDir(), "SYSTEM.INI"); }
-
-// Watches one process for dialog windows (boxes included) from a thread of
-// its own: records each new one as "caption|text" and, while answering is
-// on, hands each not yet answered to act.
-struct Watch {
-    DWORD process;
-    std::function<void(HWND dialog, size_t n)> act;
-    std::vector<HWND> seen;
-    size_t answered = 0;
-    Lines boxes;
-    volatile LONG answering;
-    volatile LONG stop = 0;
-    HANDLE thread;
-
-    static BOOL CALLBACK Find(HWND window, LPARAM param)
-    {
-        auto* watch = (Watch*)param;
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        bool known = std::count(watch->seen.begin(), watch->seen.end(), window) > 0;
-        if (process != watch->process || !IsWindowVisible(window) || ClassOf(window) != "#32770" || known)
-            return TRUE;
-        watch->seen.push_back(window);
-        char caption[256] = "";
-        char text[TEXT_SIZE] = "";
-        GetWindowTextA(window, caption, sizeof caption);
-        GetDlgItemTextA(window, 0xFFFF, text, sizeof text);   // a message box's message
-        EnterCriticalSection(&lock);
-        watch->boxes.push_back(std::string(caption) + "|" + text);
-        LeaveCriticalSection(&lock);
-        return TRUE;
-    }
-    static DWORD WINAPI Run(void* param)
-    {
-        auto* watch = (Watch*)param;
-        while (!watch->stop) {
-            EnumWindows(Find, (LPARAM)watch);
-            for (; watch->answering && watch->answered < watch->seen.size(); ++watch->answered)
-                watch->act(watch->seen[watch->answered], watch->answered);
-            realSleep(20);
-        }
-        return 0;
-    }
-    Watch(DWORD process, bool answer, std::function<void(HWND, size_t)> act)
-        : process(process), act(act), answering(answer), thread(CreateThread(NULL, 0, Run, this, 0, NULL)) {}
-    ~Watch()
-    {
-        InterlockedExchange(&stop, 1);
-        WaitForSingleObject(thread, 5000);
-        CloseHandle(thread);
-    }
-};
-
-Watch* answerer;
-std::string answerFailure;
-
-DWORD_PTR SendToControl(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    DWORD_PTR result = 0;
-    SendMessageTimeoutA(GetDlgItem(dialog, id), message, wParam, lParam, SMTO_ABORTIFHUNG, 2000, &result);
-    return result;
-}
-
-bool PumpFor(const std::function<bool()>& condition, DWORD ms)
-{
-    for (DWORD start = GetTickCount();; MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT)) {
-        MSG msg;
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-            quitSeen = quitSeen || msg.message == WM_QUIT;
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        if (condition())
-            return true;
-        if (GetTickCount() - start >= ms)
-            return false;
-    }
-}
-
 // A right click on the icon; the menu tracked is kept in trackedMenu.
 void OpenMenu(Napkit& test)
 {
-    trackedMenu.clear();
+    int before = menusTracked;
     test.TrayEvent(WM_RBUTTONUP);
-    EXPECT_FALSE(trackedMenu.empty()) << "a right click on the icon showed no menu";
+    EXPECT_EQ(menusTracked, before + 1) << "a right click on the icon showed no menu";
+}
+
+BOOL CALLBACK FindBox(HWND window, LPARAM found)
+{
+    ((std::vector<HWND>*)found)->push_back(window);
+    return TRUE;
 }
 
 }  // namespace
@@ -398,19 +567,6 @@ void PrintTo(const Text& text, std::ostream* out)
     for (size_t at = 0; (at = shown.find('\n', at)) != std::string::npos; at += 2)
         shown.replace(at, 1, "\\n");
     *out << '"' << shown << '"';
-}
-
-bool operator==(const TrayView& view, const std::string& line) { return view.line == line; }
-
-TrayView operator+(TrayView view, const std::string& more)
-{
-    view.line += more;
-    return view;
-}
-
-void PrintTo(const TrayView& view, std::ostream* out)
-{
-    *out << '"' << Utf8(view.line) << "\" (checked: " << Utf8(view.captions) << ")";
 }
 
 std::function<int(const std::string& text)> onBox;
@@ -440,7 +596,7 @@ void WriteBytes(const std::string& path, const std::string& bytes)
         ADD_FAILURE() << "cannot write " << path;
     CloseHandle(file);
     // The profile functions cache files; make them read this one afresh.
-    WritePrivateProfileStringA(NULL, NULL, NULL, path.c_str());
+    realWrite(NULL, NULL, NULL, path.c_str());
 }
 
 Text ReadIni(const std::string& file, const char* section, const char* key)
@@ -452,8 +608,7 @@ Text ReadIni(const std::string& file, const char* section, const char* key)
 void WriteIni(const std::string& file, const char* section, const char* key, const std::string& value)
 {
     bool remove = value == ABSENT;
-    const char* written = remove ? NULL : value.c_str();
-    if (!WritePrivateProfileStringA(section, key, written, file.c_str()) && !remove)
+    if (!realWrite(section, key, remove ? NULL : value.c_str(), file.c_str()) && !remove)
         ADD_FAILURE() << "cannot write " << key << " to " << file;
 }
 
@@ -509,9 +664,11 @@ HANDLE LockFile(const std::string& path)
 {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     EXPECT_NE(file, INVALID_HANDLE_VALUE) << "cannot lock " << path;
-    WritePrivateProfileStringA(NULL, NULL, NULL, path.c_str());
+    realWrite(NULL, NULL, NULL, path.c_str());
     return file;
 }
+
+void FillDisk(bool full) { diskFull = full; }
 
 Lines TakeCalls()
 {
@@ -529,9 +686,9 @@ Lines TakeCalls(const char* prefix)
     return taken;
 }
 
-int KeepBoxOpen(DWORD ms)
+int KeepBoxOpen(int ticks)
 {
-    Pump(ms);
+    RunTicks(mainWindow, ticks);
     return IDOK;
 }
 
@@ -556,7 +713,9 @@ int BoxEndedWithin(DWORD ms)
     } empty = {};
     empty.dialog.style = WS_POPUP;
     standInEnded = 0;
+    creatingStandIn = true;
     HWND box = CreateDialogIndirectParamA(GetModuleHandleA(NULL), &empty.dialog, NULL, StandInBox, 0);
+    creatingStandIn = false;
     EXPECT_NE(box, (HWND)NULL) << "cannot create the dialog that stands for the box";
     PumpFor([] { return standInEnded != 0; }, ms);
     DestroyWindow(box);
@@ -592,40 +751,26 @@ void PassTime(DWORD ms) { ticksAhead += ms; }
 
 void AnswerDialogs(std::vector<DialogAction> actions)
 {
-    delete answerer;
-    answerer = new Watch(GetCurrentProcessId(), true, [actions](HWND dialog, size_t n) {
-        if (n < actions.size())
-            return actions[n](dialog);
-        EnterCriticalSection(&lock);
-        answerFailure += "a dialog that the test did not expect; ";
-        LeaveCriticalSection(&lock);
-        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-    });
-}
-
-int DialogsSeen()
-{
-    return answerer ? (int)answerer->seen.size() : 0;
+    dialogActions = actions;
+    actionsRun = 0;
+    dialogTicks = 0;
 }
 
 Text ControlText(HWND dialog, int id)
 {
     char text[TEXT_SIZE] = "";
-    return std::string(text, SendToControl(dialog, id, WM_GETTEXT, sizeof text, (LPARAM)text));
+    return std::string(text, GetDlgItemTextA(dialog, id, text, sizeof text));
 }
 
-void TypeText(HWND dialog, int id, const std::string& text)
-{
-    SendToControl(dialog, id, WM_SETTEXT, 0, (LPARAM)text.c_str());
-}
+void TypeText(HWND dialog, int id, const std::string& text) { SetDlgItemTextA(dialog, id, text.c_str()); }
 
 void Press(HWND dialog, int id)
 {
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
 }
 
-bool IsChecked(HWND dialog, int id) { return SendToControl(dialog, id, BM_GETCHECK, 0, 0) == BST_CHECKED; }
-void SetChecked(HWND dialog, int id, bool checked) { SendToControl(dialog, id, BM_SETCHECK, checked, 0); }
+bool IsChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
+void SetChecked(HWND dialog, int id, bool checked) { CheckDlgButton(dialog, id, checked); }
 
 void Pump(DWORD ms)
 {
@@ -666,28 +811,50 @@ void Napkit::SetUp()
     SetSystemTimeout(300);
     clockFixed = false;
     ticksAhead = 0;
+    diskFull = false;
     onBox = nullptr;
     onSleep = nullptr;
     onMenu = nullptr;
+    AnswerDialogs({});
+    saver = Install("logsaver.scr", "ONE.SCR");
+    SetScrnsave(saver);
+    SetIni("HotKeys", "EnableHotKeys", "1");
     ZeroMemory(&addedIcon, sizeof addedIcon);
     ZeroMemory(&shellIcon, sizeof shellIcon);
     calls.clear();
 }
 
-void Napkit::TearDown()
+// What a test left running ends without being recorded; a program that has quit is torn down as its
+// process would end, without its window's messages.
+void Napkit::EndQuietly()
 {
-    if (window && !ended_ && (quitSeen || !IsWindow(window)))
-        ADD_FAILURE() << "the main window ended, and the test did not expect it to";
-    onBox = nullptr;
-    if (IsWindow(window)) {
+    if (IsWindow(window) && (quitSeen || ended_)) {
+        SetWindowLongPtrA(window, GWLP_WNDPROC, (LONG_PTR)DefWindowProcA);
+        DestroyWindow(window);
+        shellIcon.hWnd = NULL;
+    } else if (IsWindow(window)) {
         PostMessageA(window, WM_CLOSE, 0, 0);
         PumpFor([this] { return !IsWindow(window); }, 5000);
     }
+    PumpQueued();
+    quitSeen = false;
+    calls.clear();
+    pollTimer = 0;
+    hotKeys.clear();
+    CloseHandle(programMutex);
+    programMutex = NULL;
+    UnregisterClassA(APP_NAME, GetModuleHandleA(NULL));
+}
+
+void Napkit::TearDown()
+{
+    PumpQueued();
+    if (window && !ended_ && (quitSeen || !IsWindow(window)))
+        ADD_FAILURE() << "the main window ended, and the test did not expect it to";
     EXPECT_EQ(TakeCalls(), Lines{}) << "the program made these calls, and the test took none of them";
-    delete answerer;
-    answerer = nullptr;
-    EXPECT_EQ(answerFailure, "");
-    answerFailure.clear();
+    EXPECT_EQ(actionsRun, dialogActions.size()) << "expected dialogs that the program never opened";
+    onBox = nullptr;
+    EndQuietly();
     for (const std::string& path : installedElsewhere_)
         DeleteFileA(path.c_str());
     WriteBytes(SystemIni(), systemIni_);
@@ -701,39 +868,73 @@ void Napkit::TearDown()
 
 HWND Napkit::Start()
 {
+    PumpQueued();
     EXPECT_EQ(TakeCalls(), Lines{}) << "calls made before this start that the test did not take";
-    ZeroMemory(&appState, sizeof appState);
-    HINSTANCE instance = GetModuleHandleA(NULL);
-    appState.instance = instance;
-    InitPaths();
-    static ATOM windowClass = RegisterMainWindowClass(instance);
+    EndQuietly();
+    ZeroMemory(&appState, sizeof appState);   // as in a new process
+    mainWindow = NULL;
     ended_ = false;
-    quitSeen = false;
-    window = CreateWindowExA(0, APP_NAME, APP_NAME, WS_OVERLAPPED, CW_USEDEFAULT, CW_USEDEFAULT,
-                             MAIN_WINDOW_SIZE, MAIN_WINDOW_SIZE, NULL, NULL, instance, NULL);
-    mainWindow = window;
-    EXPECT_NE(windowClass, 0) << "the main window's class was not registered";
-    EXPECT_NE(window, (HWND)NULL) << "no main window";
+    starting = true;
+    RunNapkit(GetModuleHandleA(NULL));
+    starting = false;
+    window = mainWindow;
     return window;
 }
 
 void Napkit::Close()
 {
+    Text saver = Scrnsave();
+    Close(saver == ABSENT ? Lines{} : Lines{ Wrote(saver) });
+}
+
+void Napkit::Close(const Lines& closeCalls)
+{
+    PumpQueued();
+    EXPECT_EQ(TakeCalls(), Lines{}) << "calls before the close that the test did not take";
     EXPECT_FALSE(quitSeen) << "the program quit before the close";
     ASSERT_TRUE(IsWindow(window)) << "the window was gone before the close";
-    ended_ = PostMessageA(window, WM_CLOSE, 0, 0);
-    PumpUntil([this] { return !IsWindow(window); }, 5000);
+    ended_ = true;
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    PumpQueued();
+    EXPECT_FALSE(IsWindow(window)) << "the window stayed after WM_CLOSE";
+    EXPECT_TRUE(quitSeen) << "no quit was posted";
+    EXPECT_EQ(TakeCalls(), closeCalls) << "expected the close to write back the saver SYSTEM.INI holds";
 }
 
 void Napkit::ExpectEnded()
 {
     ended_ = true;
-    Pump(50);
+    PumpQueued();
     EXPECT_TRUE(quitSeen) << "no quit was posted";
 }
 
-void Napkit::Command(UINT id) { SendMessageA(window, WM_COMMAND, id, 0); }
-void Napkit::HotKey(UINT id) { SendMessageA(window, WM_HOTKEY, id, 0); }
+void Napkit::Command(UINT id)
+{
+    choice = id;
+    OpenMenu(*this);
+    choice = 0;
+    PumpQueued();
+}
+
+void Napkit::SendCommand(UINT id) { SendMessageA(window, WM_COMMAND, id, 0); }
+
+void Napkit::HotKey(UINT id)
+{
+    auto found = std::find_if(hotKeys.begin(), hotKeys.end(), [id](const HotKeyRecord& hotKey) {
+        return hotKey.id == (int)id;
+    });
+    ASSERT_NE(found, hotKeys.end()) << "no hot key of id " << id << " is registered";
+    PostMessageA(found->window, WM_HOTKEY, id, MAKELPARAM(found->modifiers, found->key));
+    PumpQueued();
+}
+
+std::string Napkit::HotKeys()
+{
+    std::string list;
+    for (const HotKeyRecord& hotKey : hotKeys)
+        list += (list.empty() ? "" : ", ") + Format("%d %u %c", hotKey.id, hotKey.modifiers, hotKey.key);
+    return list;
+}
 
 void Napkit::TrayEvent(UINT mouseMessage)
 {
@@ -741,20 +942,20 @@ void Napkit::TrayEvent(UINT mouseMessage)
     SendMessageA(addedIcon.hWnd, addedIcon.uCallbackMessage, addedIcon.uID, mouseMessage);
 }
 
-void Napkit::Ticks(int n) { Pump(n * POLL_MS + POLL_MS / 2); }
+void Napkit::Ticks(int n) { RunTicks(window, n); }
 
-TrayView Napkit::Checks()
+Text Napkit::Checks()
 {
     OpenMenu(*this);
-    std::vector<MenuItem> checked;
-    std::copy_if(trackedMenu.begin(), trackedMenu.end(), std::back_inserter(checked),
-                 [](const MenuItem& item) { return item.checked; });
-    std::sort(checked.begin(), checked.end(), [](const MenuItem& a, const MenuItem& b) { return a.id < b.id; });
-    TrayView checks;
-    for (const MenuItem& item : checked) {
-        checks.line += (checks.line.empty() ? "" : " ") + std::to_string(item.id);
-        checks.captions += (checks.captions.empty() ? "" : ", ") + item.caption;
+    std::vector<UINT> checked;
+    for (const MenuItem& item : trackedMenu) {
+        if (item.checked)
+            checked.push_back(item.id);
     }
+    std::sort(checked.begin(), checked.end());
+    Text checks;
+    for (UINT id : checked)
+        checks += (checks.empty() ? "" : " ") + std::to_string(id);
     return checks;
 }
 
@@ -762,27 +963,29 @@ Text Napkit::MenuText(UINT id)
 {
     OpenMenu(*this);
     for (const MenuItem& item : trackedMenu) {
-        if (item.id == id)
+        if (item.id == id && !item.separator && !item.popup)
             return item.caption;
     }
     return ABSENT;
 }
 
-Lines Napkit::MenuLayout()
+Lines Napkit::Submenu(UINT id)
 {
-    OpenMenu(*this);
+    MenuText(id);
+    auto held = std::find_if(trackedMenu.begin(), trackedMenu.end(), [id](const MenuItem& item) {
+        return item.id == id && !item.separator;
+    });
     Lines lines;
-    for (const MenuItem& item : trackedMenu)
-        lines.push_back(item.line);
+    for (const MenuItem& item : trackedMenu) {
+        if (held != trackedMenu.end() && item.parent == held->parent)
+            lines.push_back(item.separator ? "-" : item.caption + " " + std::to_string(item.id));
+    }
     return lines;
 }
 
 const NOTIFYICONDATAA& Napkit::AddedIcon() { return addedIcon; }
 
-Text Napkit::Tip()
-{
-    return shellIcon.hWnd ? Text(shellIcon.szTip) : Text(ABSENT);
-}
+Text Napkit::Tip() { return shellIcon.hWnd ? Text(shellIcon.szTip) : Text(ABSENT); }
 
 std::string Napkit::TrayIcon()   // the shared images of the tray's size
 {
@@ -797,13 +1000,9 @@ std::string Napkit::TrayIcon()   // the shared images of the tray's size
     return "other";
 }
 
-TrayView Napkit::Shown() { return Checks() + " " + TrayIcon() + " " + Tip(); }
+Text Napkit::Shown() { return Checks() + " " + TrayIcon() + " " + Tip(); }
 
-void Napkit::DropTrayIcon()
-{
-    realNotify(NIM_DELETE, &shellIcon);
-    shellIcon.hWnd = NULL;
-}
+void Napkit::DropTrayIcon() { shellIcon.hWnd = NULL; }
 
 std::string Napkit::Install(const char* builtName, const std::string& name, std::string dir)
 {
@@ -840,38 +1039,51 @@ void Program::Begin(const char* exe, std::string line, const std::string& dir)
         ADD_FAILURE() << "cannot start " << line;
         return;
     }
-    auto ok = [this](HWND box, size_t) {
-        if (!leaveOpen_)
-            PostMessageA(box, WM_COMMAND, IDOK, 0);
-    };
-    watch_ = new Watch(info_.dwProcessId, false, ok);
+    programs.push_back(this);
 }
 
-void Program::LeaveBoxesOpen() { InterlockedExchange(&leaveOpen_, 1); }
+void Program::LeaveBoxesOpen() { leaveOpen_ = true; }
 
 Program::~Program()
 {
+    programs.erase(std::remove(programs.begin(), programs.end(), this), programs.end());
     if (info_.hProcess && WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0) {
         TerminateProcess(info_.hProcess, 1);
         WaitForSingleObject(info_.hProcess, 5000);
     }
-    size_t looked = boxesSeen_;
-    EXPECT_EQ(Boxes().size(), looked) << "NAPKIT.EXE showed boxes that the test never looked at";
-    delete (Watch*)watch_;
+    EXPECT_EQ(boxes_, Lines{}) << "NAPKIT.EXE showed boxes that the test never took";
     CloseHandle(info_.hProcess);
     CloseHandle(info_.hThread);
+}
+
+void Program::Inspect()
+{
+    std::vector<HWND> windows;
+    EnumWindows(FindBox, (LPARAM)&windows);
+    for (HWND box : windows) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(box, &process);
+        bool known = std::count(seen_.begin(), seen_.end(), box) > 0;
+        if (process != info_.dwProcessId || !IsWindowVisible(box) || ClassOf(box) != DIALOG_CLASS || known)
+            continue;
+        seen_.push_back(box);
+        char text[TEXT_SIZE] = "";
+        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);   // a message box's message
+        boxes_.push_back(TitleOf(box) + "|" + text);
+        if (answering_ && !leaveOpen_)
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
 }
 
 DWORD Program::Wait(DWORD ms)
 {
     DWORD code = STILL_ACTIVE;
-    auto* watch = (Watch*)watch_;
-    if (watch)
-        InterlockedExchange(&watch->answering, 1);
+    answering_ = true;
+    for (size_t i = 0; i < seen_.size() && !leaveOpen_; ++i)
+        PostMessageA(seen_[i], WM_COMMAND, IDOK, 0);
     if (PumpUntil([this] { return WaitForSingleObject(info_.hProcess, 0) == WAIT_OBJECT_0; }, ms))
         GetExitCodeProcess(info_.hProcess, &code);
-    if (watch)
-        InterlockedExchange(&watch->answering, 0);
+    answering_ = false;
     return code;
 }
 
@@ -888,15 +1100,12 @@ HWND Program::Window(DWORD ms)
     return found;
 }
 
-Lines Program::Boxes()
+Lines Program::Boxes(DWORD ms)
 {
-    Lines boxes;
-    EnterCriticalSection(&lock);
-    if (watch_)
-        boxes = ((Watch*)watch_)->boxes;
-    LeaveCriticalSection(&lock);
-    boxesSeen_ = boxes.size();
-    return boxes;
+    PumpFor([this] { return !boxes_.empty(); }, ms);
+    Lines taken;
+    taken.swap(boxes_);
+    return taken;
 }
 
 HWND FindNapkitWindow() { return FindWindowA("NAPKIT", "NAPKIT"); }

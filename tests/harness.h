@@ -1,11 +1,10 @@
-// Test bench for NAPKIT under Wine: the real main window in the test process,
-// with its boxes, launches, waits, system-parameter sets and registry writes
-// recorded, the icon record it hands to the shell and the menu it tracks kept;
-// NAPKIT.EXE as a child process.
+// Test bench for NAPKIT under Wine: the program started in the test process by its own start-up, on the test
+// thread, with every call it makes of the system recorded into one sequence; NAPKIT.EXE as a child process.
 //
-// Strict by default: every recorded call must be taken (TakeCalls) before the
-// next Start and by the end of the case, so a call the test did not expect
-// fails it. A test that expects nothing says so: EXPECT_EQ(TakeCalls(), Lines{}).
+// Synchronous: the poll runs when a test lets ticks pass, waits are recorded and not sat through, dialogs are
+// answered inside their own loops and boxes inside MessageBoxA. Strict: every recorded call must be taken
+// (TakeCalls) before the next Start and by the end of the case, so a call the test did not expect fails it;
+// a dialog nobody expected, an icon call for another icon, a menu tracked without the foreground fail at once.
 #pragma once
 #include <windows.h>
 #include <shellapi.h>
@@ -22,40 +21,21 @@ struct Text : std::string {
 void PrintTo(const Text& text, std::ostream* out);
 using Lines = std::vector<Text>;
 
-// What the tray shows, as one line to compare: the check marks of its menu as ascending ids ("40101 40205"),
-// then, in Shown, the icon and the tool-tip. Failure messages add the captions of the items checked.
-struct TrayView {
-    std::string line;
-    Text captions;
-};
-bool operator==(const TrayView& view, const std::string& line);
-TrayView operator+(TrayView view, const std::string& more);   // more added to the line
-void PrintTo(const TrayView& view, std::ostream* out);
-
-// GoogleTest prints a char pointer compared with anything but std::string as an address, and Japanese in a
-// std::string as escapes: these print the text.
+// GoogleTest prints a char pointer compared with a Text as an address: this prints the text.
 namespace testing::internal {
 template <>
 class FormatForComparison<const char*, Text> {
 public:
     static std::string Format(const char* text) { return PrintToString(Text(text)); }
 };
-template <>
-class FormatForComparison<const char*, TrayView> {
-public:
-    static std::string Format(const char* text) { return PrintToString(Text(text)); }
-};
-template <>
-class FormatForComparison<std::string, TrayView> {
-public:
-    static std::string Format(const std::string& text) { return PrintToString(Text(text)); }
-};
 }  // namespace testing::internal
 
 constexpr char ABSENT[] = "<absent>";
-constexpr DWORD POLL_MS = 500;   // the program's poll interval
 constexpr char SWITCHED_OFF[] = "スクリーンセーバーを「無効」にしました。";
 constexpr char SWITCHED_ON[] = "スクリーンセーバーを「有効」にしました。";
+// The stores of the screen-saver flag switched off and on, as recorded.
+const Lines TURNED_OFF = { "reg ScreenSaveActive REG_SZ 2 0", "spi 17 0 2" };
+const Lines TURNED_ON = { "reg ScreenSaveActive REG_SZ 2 1", "spi 17 1 2" };
 // What the tray shows with the one saver checked and the time-out of 5 minutes (Napkit::Shown).
 constexpr char SHOWN_ON[] = "40101 40205 40301 41001 active NAPKIT - ScreenSaver[ ON ] -> [5分]";
 constexpr char SHOWN_OFF[] = "40101 40205 40302 41001 inactive NAPKIT - ScreenSaver[ OFF ]";
@@ -65,7 +45,7 @@ std::string NapkitExe();
 std::string WindowsDir();
 std::string SystemDir();
 
-// Files as stored ("" when absent); a write that fails fails the test.
+// Files as stored ("" when absent); a write that fails fails the test. None of these is recorded.
 void WriteBytes(const std::string& path, const std::string& bytes);   // and the profile cache forgets it
 Text ReadIni(const std::string& file, const char* section, const char* key);   // or ABSENT
 void WriteIni(const std::string& file, const char* section, const char* key, const std::string& value);
@@ -75,24 +55,31 @@ void SetScrnsave(const std::string& value);     // ABSENT removes the key
 std::string DesktopValue(const char* name);
 void SetDesktopValue(const char* name, const std::string& text);   // stored with its NUL
 inline std::string Sz(const char* text) { return std::string(text, lstrlenA(text) + 1); }
+inline Lines operator+(Lines lines, const Lines& more)
+{
+    lines.insert(lines.end(), more.begin(), more.end());
+    return lines;
+}
+inline Text Wrote(const std::string& saver) { return "ini SYSTEM.INI boot SCRNSAVE.EXE " + saver; }   // recorded
 UINT SystemActive();    // the system parameters
 UINT SystemTimeout();
 void SetSystemActive(UINT active);
 void SetSystemTimeout(UINT seconds);
 HANDLE LockFile(const std::string& path);   // opened without write sharing: unwritable until closed
+void FillDisk(bool full);   // while full, every profile write to SYSTEM.INI fails as on a full disk
 
 // The program's calls not yet taken, in order, one line each:
 //   "box <owner> <flags> <caption>|<text>"   owner: main, none, dialog or other; flags as "%#x"
-//   "exec <show> <command line>"   "sleep <ms>"   "reg <value name> <size given> <text>"
-//   "spi <action> <value> <flags>"          SPI_SET* only (15 time-out, 17 flag)
-// Only calls from the test's own thread are recorded.
+//   "dialog <title>"   "exec <show> <command line>"   "sleep <ms>"   "screen saver started by <owner>"
+//   "ini <NAPKIT.INI or SYSTEM.INI> <section> <key> <value or <removed>>"   a failed write ends in " (failed)"
+//   "reg <value name> <type> <size given> <text>"   "spi <action> <value> <flags>"  SPI_SET* only
 Lines TakeCalls();
 Lines TakeCalls(const char* prefix);   // only the lines that start with prefix; the rest stay
 // The user's doings while a box is open (inside MessageBoxA, as in a box's own loop); returns the button.
 extern std::function<int(const std::string& text)> onBox;   // default: IDOK at once
-extern std::function<void(DWORD ms)> onSleep;   // before each of the program's waits
-extern std::function<void()> onMenu;   // while the tray menu is open; it then closes with nothing chosen
-int KeepBoxOpen(DWORD ms);   // pumps for ms, as a box's loop would; IDOK
+extern std::function<void(DWORD ms)> onSleep;   // in each of the program's waits
+extern std::function<void()> onMenu;   // while the tray menu is open
+int KeepBoxOpen(int ticks);   // the poll runs ticks times, as in a box's loop; IDOK
 // Inside onBox: a hidden dialog of this thread stands for the box while this thread's messages are dispatched for up
 // to ms; returns the button something ended it with (the id of a WM_COMMAND it got), or 0 when nothing did.
 int BoxEndedWithin(DWORD ms);
@@ -105,41 +92,45 @@ void FixClock(ULONGLONG unixSeconds);
 // Each case begins with the real tick count, which NAPKIT.EXE children keep.
 void PassTime(DWORD ms);
 
-// Answers NAPKIT's dialogs from a thread of its own: the n-th dialog gets actions[n]; one more fails the test.
+// Each dialog the program opens gets the next action, run inside the dialog's loop once it shows; an action may
+// leave its dialog open only after asking for ticks (Ticks), and the next action then runs on the same dialog.
+// A dialog beyond the actions fails the test at once and is closed; an action left unused fails it at its end.
 using DialogAction = std::function<void(HWND dialog)>;
 void AnswerDialogs(std::vector<DialogAction> actions);
-int DialogsSeen();
 Text ControlText(HWND dialog, int id);
 void TypeText(HWND dialog, int id, const std::string& text);
-void Press(HWND dialog, int id);   // posts BN_CLICKED
+void Press(HWND dialog, int id);   // a click: BN_CLICKED, handled before it returns
 bool IsChecked(HWND dialog, int id);
 void SetChecked(HWND dialog, int id, bool checked);
 
-void Pump(DWORD ms);   // dispatches this thread's messages; a WM_QUIT is noted, not lost
+void Pump(DWORD ms);   // dispatches this thread's messages for ms; a WM_QUIT is noted, not lost
 bool PumpUntil(const std::function<bool()>& condition, DWORD ms);   // fails the test in vain
 
-// Each case: a fresh folder as current directory (with an empty saverbox), the screen saver on with a
-// time-out of 300 s, no saver in the system or Windows directory; SYSTEM.INI, the desktop key and the
-// system parameters are restored afterwards.
+// Each case: a fresh folder as current directory, its saverbox holding the test logger as ONE.SCR, which
+// SYSTEM.INI configures; hot keys enabled; the screen saver on with a time-out of 300 s, no saver in the system
+// or Windows directory. SYSTEM.INI, the desktop key and the system parameters are restored afterwards.
 struct Napkit : ::testing::Test {
     void SetUp() override;
     void TearDown() override;
-    HWND Start();         // the real main window (AppState reset)
-    void Close();         // WM_CLOSE; the window must be gone after it
+    // The program's own start-up in this process (RunNapkit): its window, or NULL; the tests then run its loop.
+    HWND Start();
+    void Close();   // WM_CLOSE: the window must go, writing back the saver SYSTEM.INI holds and nothing else
+    void Close(const Lines& closeCalls);   // the same, with the calls the close is to make
     void ExpectEnded();   // the quit was posted; a window that ends otherwise fails the test
-    void Command(UINT id);                 // WM_COMMAND as the menu sends it
-    void HotKey(UINT id);                  // WM_HOTKEY
-    void TrayEvent(UINT mouseMessage);     // the icon's callback message, with its id, as the shell sends it
-    void Ticks(int n);                     // n poll intervals pass
+    void Command(UINT id);       // the item chosen in the menu that a right click on the icon tracks
+    void SendCommand(UINT id);   // WM_COMMAND as another program may send it
+    void HotKey(UINT id);        // the hot key the program registered with that id, pressed
+    std::string HotKeys();       // the hot keys registered: "<id> <modifiers> <key>" each, by ", "
+    void TrayEvent(UINT mouseMessage);   // the icon's callback message, with its id, as the shell sends it
+    void Ticks(int n);                   // the poll timer fires n times
     // Read from the menu that a right click on the icon tracks:
-    TrayView Checks();
+    Text Checks();            // the ids of the items checked, ascending: "40101 40205"
     Text MenuText(UINT id);   // caption, or ABSENT
-    // One line an item, indented two blanks a level: "caption id", "(grayed) caption id", "-", "caption >".
-    Lines MenuLayout();
+    Lines Submenu(UINT id);   // the pop-up holding item id: "caption id" or "-" an item
     const NOTIFYICONDATAA& AddedIcon();    // the record the shell received with NIM_ADD
     Text Tip();                            // the tool-tip the shell holds, or ABSENT
     std::string TrayIcon();                // as the shell holds it: active, inactive, none
-    TrayView Shown();   // menu checks, icon and tool-tip: SHOWN_ON, say
+    Text Shown();   // menu checks, icon and tool-tip: SHOWN_ON, say
     void DropTrayIcon();                   // the shell forgets it (as on a restart)
     // Copies a built saver to dir (default: saverbox); returns the path the program writes to SYSTEM.INI for
     // it (the 8.3 alias if any).
@@ -147,18 +138,19 @@ struct Napkit : ::testing::Test {
     std::string Ini() const { return folder + "\\NAPKIT.INI"; }
     void SetIni(const char* section, const char* key, const char* value);   // nullptr removes
 
-    std::string folder, saverbox;
+    std::string folder, saverbox, saver;
     HWND window = NULL;
 private:
+    void EndQuietly();
     bool ended_ = false;
     std::string systemIni_, active_, timeout_, previousDir_;
     UINT spiActive_ = 0, spiTimeout_ = 0;
     std::vector<std::string> installedElsewhere_;
 };
 
-// NAPKIT.EXE as a child process, killed if still running at the end. Its boxes are recorded ("caption|text")
-// and answered with their default button only while the test waits for it to end; boxes the test never
-// looked at (Boxes) fail it.
+// NAPKIT.EXE as a child process, killed if still running at the end. Its boxes and dialogs are recorded
+// ("caption|text") whenever the test waits, and answered with their default button while it waits for the
+// program to end; boxes the test did not take (Boxes) fail it.
 struct Launch {   // started as a launcher that does not quote: CreateProcessA(exe, commandLine)
     std::string exe;
     std::string commandLine;
@@ -168,15 +160,17 @@ public:
     explicit Program(const std::string& arguments = "", const std::string& dir = "");
     explicit Program(const Launch& launch);
     ~Program();
-    void LeaveBoxesOpen();   // from now on its boxes and dialogs are recorded, not answered
+    void LeaveBoxesOpen();   // from now on its boxes are recorded, not answered
     DWORD Wait(DWORD ms);    // exit code; fails the test when it runs longer
     HWND Window(DWORD ms);   // its main window, or NULL when none appears in time
-    Lines Boxes();
+    Lines Boxes(DWORD ms = 0);   // takes the boxes seen, waiting up to ms for one when there is none yet
+    void Inspect();          // records its new boxes; answers them while it is waited for
 private:
     void Begin(const char* exe, std::string line, const std::string& dir);
     PROCESS_INFORMATION info_ = {};
-    void* watch_ = nullptr;
-    volatile LONG leaveOpen_ = 0;
-    size_t boxesSeen_ = 0;
+    std::vector<HWND> seen_;
+    Lines boxes_;
+    bool answering_ = false;
+    bool leaveOpen_ = false;
 };
 HWND FindNapkitWindow();   // the tray copy's window of any process, or NULL

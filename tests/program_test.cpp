@@ -9,12 +9,9 @@ constexpr char NAME_TAKEN[] = "NAPKIT|NAPKIT という名前を別のプログ�
                               "そのプログラムを終了してから、もう一度起動してください。";
 
 struct Whole : Napkit {
-    std::string saver;
     void SetUp() override
     {
         Napkit::SetUp();
-        saver = Install("logsaver.scr", "ONE.SCR");
-        SetScrnsave(saver);
         SetIni("Action", "ScreenSaveCommandWait", "300");
     }
 };
@@ -25,8 +22,8 @@ TEST_F(Whole, OneShotStartWithNothingConfiguredSwitchesTheSaverOff)
     SetIni("Action", "IconDubbleClick", "0");
     SetScrnsave(ABSENT);
     ZeroMemory(&appState, sizeof appState);
-    EXPECT_EQ(RunNapkit(GetModuleHandleA(NULL)), 0);
-    Lines calls = { "sleep 300", "exec 1 \"Nothing!\" /s", "reg ScreenSaveActive 2 0", "spi 17 0 2", BOX_OFF };
+    RunNapkit(GetModuleHandleA(NULL));
+    Lines calls = { "sleep 300", "exec 1 \"Nothing!\" /s", TURNED_OFF[0], TURNED_OFF[1], BOX_OFF };
     EXPECT_EQ(TakeCalls(), calls);
     EXPECT_EQ(SystemActive(), 0u);
     EXPECT_EQ(FindNapkitWindow(), (HWND)NULL) << "one-shot mode opens no window";

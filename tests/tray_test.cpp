@@ -1,32 +1,18 @@
 // Tray mode as the user sees it: the icon the shell holds, the state it shows
-// after set-up and changes made elsewhere, commands, starts, tray events and
-// endings.
+// after set-up and changes made elsewhere, menu commands, hot keys, starts,
+// tray events and endings.
 #include "harness.h"
 
 namespace {
 
 const std::string BOX_OFF = std::string("box main 0x1040 NAPKIT|") + SWITCHED_OFF;
-const Lines OFF = { "reg ScreenSaveActive 2 0", "spi 17 0 2" };
-const Lines ON = { "reg ScreenSaveActive 2 1", "spi 17 1 2" };
-constexpr char UNKNOWN_BOX[] = "box none 0x1000 NAPKIT|現在設定されているスクリーンセーバーが未知の物です。\n"
+const std::string BOX_ON = std::string("box main 0x1040 NAPKIT|") + SWITCHED_ON;
+constexpr char STARTED[] = "screen saver started by main";
+constexpr char UNKNOWN_BOX[] = "box none 0x1000 NAPKIT|"
+                               "現在設定されているスクリーンセーバーが未知の物です。\n"
                                "取得している情報を更新します。";
 
-struct Tray : Napkit {
-    std::string saver;
-    void SetUp() override
-    {
-        Napkit::SetUp();
-        saver = Install("logsaver.scr", "ONE.SCR");
-        SetScrnsave(saver);
-    }
-    int TakeStarts()   // screen-saver starts the window has posted to itself
-    {
-        int starts = 0;
-        for (MSG msg; PeekMessageA(&msg, window, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE);)
-            starts += msg.wParam == SC_SCREENSAVE;
-        return starts;
-    }
-};
+using Tray = Napkit;
 
 TEST_F(Tray, ShellReceivesOneIconThatCallsTheMainWindowBack)
 {
@@ -38,7 +24,11 @@ TEST_F(Tray, ShellReceivesOneIconThatCallsTheMainWindowBack)
     EXPECT_EQ(icon.uFlags, (UINT)(NIF_MESSAGE | NIF_ICON | NIF_TIP)) << "message, icon and tip are valid";
     EXPECT_EQ(icon.uCallbackMessage, 0x83FCu);
     EXPECT_EQ(Shown(), SHOWN_ON);
+    const Lines timeouts = { "５分 40205", "１０分 40210", "１５分 40215", "２０分 40220", "３０分 40230",
+                             "６０分 40260", "-", "任意 40200" };
+    EXPECT_EQ(Submenu(40205), timeouts);
     Close();
+    EXPECT_EQ(TrayIcon(), "none") << "the icon is taken away at the close";
 }
 
 TEST_F(Tray, SetUpAndPollShowTheSystemState)
@@ -68,13 +58,12 @@ TEST_F(Tray, SetUpAndPollShowTheSystemState)
             else
                 Start();
             EXPECT_EQ(Shown(), row.shown);
-            EXPECT_EQ(TakeCalls(), Lines{}) << "showing the state changes nothing";
             Close();
         }
     }
 }
 
-TEST_F(Tray, CommandsChangeTheSystemAndSaySo)
+TEST_F(Tray, CommandsAndHotKeysChangeTheSystemAndSaySo)
 {
     struct Row {
         const char* name;
@@ -85,17 +74,20 @@ TEST_F(Tray, CommandsChangeTheSystemAndSaySo)
         const char* shown;
     };
     const Row rows[] = {
-        { .name = "off", .active = 1, .act = &Napkit::Command, .id = 40302, .calls = { OFF[0], OFF[1], BOX_OFF },
-          .shown = SHOWN_OFF },
+        { .name = "off", .active = 1, .act = &Napkit::Command, .id = 40302,
+          .calls = { TURNED_OFF[0], TURNED_OFF[1], BOX_OFF }, .shown = SHOWN_OFF },
+        { .name = "on", .active = 0, .act = &Napkit::Command, .id = 40301,
+          .calls = { TURNED_ON[0], TURNED_ON[1], BOX_ON }, .shown = SHOWN_ON },
         { .name = "switch key", .active = 1, .act = &Napkit::HotKey, .id = 40101,
-          .calls = { OFF[0], OFF[1], BOX_OFF }, .shown = SHOWN_OFF },
-        { .name = "10 min", .active = 1, .act = &Napkit::Command, .id = 40210,
-          .calls = { "spi 15 600 2", "reg ScreenSaveTimeOut 4 600" },
-          .shown = "40101 40210 40301 41001 active NAPKIT - ScreenSaver[ ON ] -> [10分]" },
+          .calls = { TURNED_OFF[0], TURNED_OFF[1], BOX_OFF }, .shown = SHOWN_OFF },
+        { .name = "15 min", .active = 1, .act = &Napkit::Command, .id = 40215,
+          .calls = { "spi 15 900 2", "reg ScreenSaveTimeOut REG_SZ 4 900" },
+          .shown = "40101 40215 40301 41001 active NAPKIT - ScreenSaver[ ON ] -> [15分]" },
         { .name = "60 min while off", .active = 0, .act = &Napkit::Command, .id = 40260,
-          .calls = { "spi 15 3600 2", "reg ScreenSaveTimeOut 5 3600" },
+          .calls = { "spi 15 3600 2", "reg ScreenSaveTimeOut REG_SZ 5 3600" },
           .shown = "40101 40260 40302 41001 inactive NAPKIT - ScreenSaver[ OFF ]" },
-        { .name = "start action", .active = 1, .act = &Napkit::Command, .id = 40100, .calls = {},
+        { .name = "start action", .active = 1, .act = &Napkit::Command, .id = 40100,
+          .calls = { "ini NAPKIT.INI Action IconDubbleClick 0" },
           .shown = "40100 40205 40301 41001 active NAPKIT - ScreenSaver[ ON ] -> [5分]" },
     };
     for (const Row& row : rows) {
@@ -108,7 +100,6 @@ TEST_F(Tray, CommandsChangeTheSystemAndSaySo)
         Close();
         SetSystemTimeout(300);
     }
-    EXPECT_EQ(ReadIni(Ini(), "Action", "IconDubbleClick"), "0") << "the start action chosen is kept";
 }
 
 TEST_F(Tray, StartsWaitTheConfiguredTimeOnce)
@@ -123,13 +114,13 @@ TEST_F(Tray, StartsWaitTheConfiguredTimeOnce)
     };
     const Row rows[] = {
         { .name = "default", .wait = nullptr, .act = &Napkit::Command, .id = 42000,
-          .calls = { "sleep 500" }, .menuStart = "sleep 500" },
+          .calls = { "sleep 500", STARTED }, .menuStart = "sleep 500" },
         { .name = "hot key: a tenth", .wait = "300", .act = &Napkit::HotKey, .id = 42000,
-          .calls = { "sleep 30" }, .menuStart = "sleep 300" },
+          .calls = { "sleep 30", STARTED }, .menuStart = "sleep 300" },
         { .name = "double-click: tray, then command", .wait = "300", .act = &Napkit::TrayEvent,
-          .id = WM_LBUTTONDBLCLK, .calls = { "sleep 300", "sleep 300" }, .menuStart = "sleep 300" },
+          .id = WM_LBUTTONDBLCLK, .calls = { "sleep 300", "sleep 300", STARTED }, .menuStart = "sleep 300" },
         { .name = "at most a minute", .wait = "99999999", .act = &Napkit::HotKey, .id = 42000,
-          .calls = { "sleep 6000" }, .menuStart = "sleep 60000" },
+          .calls = { "sleep 6000", STARTED }, .menuStart = "sleep 60000" },
     };
     SetIni("Action", "IconDubbleClick", "0");
     for (const Row& row : rows) {
@@ -138,16 +129,52 @@ TEST_F(Tray, StartsWaitTheConfiguredTimeOnce)
         Start();
         (this->*row.act)(row.id);
         EXPECT_EQ(TakeCalls(), row.calls);
-        EXPECT_EQ(TakeStarts(), 1) << "one screen-saver start";
         Command(42000);
-        EXPECT_EQ(TakeCalls(), Lines{ row.menuStart }) << "a hot key's tenth applies to its own start only";
-        EXPECT_EQ(TakeStarts(), 1) << "one screen-saver start";
+        EXPECT_EQ(TakeCalls(), (Lines{ row.menuStart, STARTED })) << "a hot key's tenth applies to its own start only";
+        Close();
+    }
+    Start();
+    Command(40101);
+    EXPECT_EQ(TakeCalls(), Lines{ "ini NAPKIT.INI Action IconDubbleClick 1" }) << "the toggle action chosen is kept";
+    Close();
+}
+
+TEST_F(Tray, HotKeysAreRegisteredWhenEnabled)
+{
+    struct Row {
+        const char* name;
+        const char* enable;      // [HotKeys] EnableHotKeys
+        const char* modifiers;   // [HotKeys] CombinationKeys
+        const char* keys[4];     // Key_Start, Key_Switch, Key_RndRun, Key_RndCH
+        const char* registered;
+    };
+    const Row rows[] = {
+        { .name = "defaults", .enable = "1", .modifiers = nullptr, .keys = {},
+          .registered = "42000 3 Z, 40101 3 X, 42010 3 A, 41950 3 S, 42030 3 F" },
+        { .name = "shift, keys of one's own", .enable = "1", .modifiers = "4", .keys = { "q", "W", "e", "r" },
+          .registered = "42000 4 Q, 40101 4 W, 42010 4 E, 41950 4 R, 42030 3 F" },
+        { .name = "a digit, the word for none in any case, a word", .enable = "1", .modifiers = nullptr,
+          .keys = { "7", "nothing!", "NoThInG!", "zebra" },
+          .registered = "42000 3 7, 40101 3 X, 42010 3 A, 41950 3 Z, 42030 3 F" },
+        { .name = "disabled", .enable = "0", .modifiers = nullptr, .keys = {}, .registered = "" },
+        { .name = "absent", .enable = nullptr, .modifiers = nullptr, .keys = {}, .registered = "" },
+    };
+    const char* keyNames[] = { "Key_Start", "Key_Switch", "Key_RndRun", "Key_RndCH" };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetIni("HotKeys", "EnableHotKeys", row.enable);
+        SetIni("HotKeys", "CombinationKeys", row.modifiers);
+        for (int i = 0; i < 4; ++i)
+            SetIni("HotKeys", keyNames[i], row.keys[i]);
+        Start();
+        EXPECT_EQ(HotKeys(), row.registered);
         Close();
     }
 }
 
 TEST_F(Tray, RightClickShowsTheMenuAndARefreshWaitsUntilItCloses)
 {
+    FixClock(1000);   // the refresh picks saver 1 of 2
     Start();
     Install("nameless.scr", "TWO.SCR", SystemDir());   // saver 2, once the catalogue is rebuilt
     onMenu = [this] { HotKey(42030); };
@@ -156,9 +183,9 @@ TEST_F(Tray, RightClickShowsTheMenuAndARefreshWaitsUntilItCloses)
     MSG msg;
     EXPECT_TRUE(PeekMessageA(&msg, window, WM_NULL, WM_NULL, PM_NOREMOVE)) << "a WM_NULL posted after the menu";
     EXPECT_EQ(MenuText(41002), ABSENT) << "the menu shown names the savers as before the refresh";
-    Pump(100);
+    Pump(0);
     EXPECT_EQ(MenuText(41002), "TWO") << "the refresh runs once the menu has closed";
-    EXPECT_EQ(TakeCalls(), Lines{});
+    EXPECT_EQ(TakeCalls(), Lines{ Wrote(saver) }) << "expected the refresh's pick written";
     Close();
 }
 
@@ -168,11 +195,10 @@ TEST_F(Tray, OtherEventsAndUnknownCommandsDoNothingAndANewTaskbarGetsTheIcon)
     for (UINT event : { WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN, WM_MOUSEMOVE })
         TrayEvent(event);
     for (UINT id : { 40150u, 41000u, 41901u, 43000u })
-        Command(id);
+        SendCommand(id);
     // The same event for another icon of the window's.
     SendMessageA(window, AddedIcon().uCallbackMessage, AddedIcon().uID + 1, WM_LBUTTONDBLCLK);
     EXPECT_EQ(TakeCalls(), Lines{});
-    EXPECT_EQ(Scrnsave(), saver);
     SetSystemActive(0);
     Ticks(1);
     DropTrayIcon();
@@ -201,17 +227,15 @@ TEST_F(Tray, EndingsKeepASaverSetElsewhereJustBefore)
         SetScrnsave("C:\\ELSEWHERE.SCR");   // less than a tick before
         EXPECT_EQ(SendMessageA(window, WM_QUERYENDSESSION, 0, 0), 1) << "the session may end";
         SendMessageA(window, row.message, row.wParam, 0);
-        Pump(100);
+        Pump(0);
         if (row.ends) {
-            EXPECT_EQ(Scrnsave(), "C:\\ELSEWHERE.SCR") << "the saver set elsewhere stays, not the one checked";
             EXPECT_EQ(TrayIcon(), "none") << "the icon is taken away";
             ExpectEnded();
         } else {
-            EXPECT_EQ(Scrnsave(), "C:\\ELSEWHERE.SCR") << "nothing is written";
             EXPECT_EQ(TrayIcon(), "active") << "the icon stays";
-            Close();
+            Close({});
         }
-        EXPECT_EQ(TakeCalls(), Lines{});
+        EXPECT_EQ(TakeCalls(), Lines{}) << "the saver set elsewhere stays, not the one checked";
         SetScrnsave(saver);
     }
 }
@@ -219,16 +243,13 @@ TEST_F(Tray, EndingsKeepASaverSetElsewhereJustBefore)
 TEST_F(Tray, SwitchesWhileAnOutcomeBoxIsOpenActWithoutABoxOfTheirOwn)
 {
     Start();
-    int boxes = 0;
-    onBox = [this, &boxes](const std::string&) {
-        if (++boxes == 1)
-            HotKey(40101);
+    onBox = [this](const std::string&) {
+        onBox = nullptr;
+        HotKey(40101);
         return IDOK;
     };
     Command(40302);
-    Lines calls = OFF;
-    calls.push_back(BOX_OFF);
-    calls.insert(calls.end(), ON.begin(), ON.end());
+    Lines calls = { TURNED_OFF[0], TURNED_OFF[1], BOX_OFF, TURNED_ON[0], TURNED_ON[1] };
     EXPECT_EQ(TakeCalls(), calls) << "expected the toggle inside the off box switched on, with no box nested";
     EXPECT_EQ(Shown(), SHOWN_ON);
     Close();
@@ -249,8 +270,7 @@ TEST_F(Tray, NothingTheUserDoesActsBeforeTheSetUpHasEnded)
             return IDOK;
         };
         Start();
-        EXPECT_EQ(TakeCalls(), Lines{ UNKNOWN_BOX }) << "expected the set-up's box and nothing else";
-        EXPECT_EQ(SystemActive(), 1u);
+        EXPECT_EQ(TakeCalls(), (Lines{ UNKNOWN_BOX, Wrote(saver) })) << "expected the set-up's box and pick only";
         onBox = nullptr;
         Close();
     }
