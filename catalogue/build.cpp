@@ -21,14 +21,16 @@ SaverEntry* AllocateEntry()
     return (SaverEntry*)GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, sizeof(SaverEntry));
 }
 
-// The saver folder under the current directory, created when missing.
-// FALSE when its path does not fit.
-BOOL PrepareSaverFolder(char* folder)
+// The saver folder under the current directory, created when missing and
+// create is set. FALSE when its path does not fit.
+BOOL PrepareSaverFolder(char* folder, BOOL create)
 {
     char current[MAX_PATH];
     DWORD length = GetCurrentDirectoryA(MAX_PATH, current);
     if (length == 0 || length >= MAX_PATH || !JoinPath(folder, current, SAVER_FOLDER_NAME))
         return FALSE;
+    if (!create)
+        return TRUE;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(folder, &found);
     if (search == INVALID_HANDLE_VALUE)
@@ -38,40 +40,110 @@ BOOL PrepareSaverFolder(char* folder)
     return TRUE;
 }
 
+// The folders searched, in order: saverbox, the system directory, the
+// Windows directory. Returns how many could be formed.
+int ListSaverFolders(char folders[FOLDER_COUNT][MAX_PATH], BOOL createSaverFolder)
+{
+    int folderCount = 0;
+    if (PrepareSaverFolder(folders[folderCount], createSaverFolder))
+        ++folderCount;
+    DWORD length = GetSystemDirectoryA(folders[folderCount], MAX_PATH);
+    if (length > 0 && length < MAX_PATH)
+        ++folderCount;
+    length = GetWindowsDirectoryA(folders[folderCount], MAX_PATH);
+    if (length > 0 && length < MAX_PATH)
+        ++folderCount;
+    return folderCount;
+}
+
+// The memory of a saver file loaded as a data file: from its base to the
+// end of the image its headers describe. A damaged or crafted file can point
+// its resources anywhere, into free or reserved pages or another module.
+struct ModuleView {
+    ULONG_PTR base;
+    ULONG_PTR end;
+};
+
+constexpr DWORD READABLE_PROTECTIONS = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY
+    | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+
+// Whether bytes at start lie wholly inside the view, in committed, readable
+// pages of the file's own mapping.
+BOOL IsInsideView(const ModuleView& view, const void* start, ULONG_PTR bytes)
+{
+    ULONG_PTR at = (ULONG_PTR)start;
+    if (at < view.base || at > view.end || bytes > view.end - at)
+        return FALSE;
+    ULONG_PTR last = at + bytes;
+    while (at < last) {
+        MEMORY_BASIC_INFORMATION region;
+        if (!VirtualQuery((const void*)at, &region, sizeof region) || region.State != MEM_COMMIT
+            || (ULONG_PTR)region.AllocationBase != view.base || !(region.Protect & READABLE_PROTECTIONS)
+            || (region.Protect & (PAGE_GUARD | PAGE_NOACCESS)))
+            return FALSE;
+        at = (ULONG_PTR)region.BaseAddress + region.RegionSize;
+    }
+    return TRUE;
+}
+
+// FALSE when the module's headers cannot be read from its own mapping.
+BOOL OpenModuleView(HMODULE module, ModuleView* view)
+{
+    // A data file's handle is its base with a low bit set: the mapping that
+    // holds that address begins at the base.
+    MEMORY_BASIC_INFORMATION region;
+    if (!VirtualQuery(module, &region, sizeof region) || !region.AllocationBase)
+        return FALSE;
+    view->base = (ULONG_PTR)region.AllocationBase;
+    view->end = ~(ULONG_PTR)0;
+    const IMAGE_DOS_HEADER* dos = (const IMAGE_DOS_HEADER*)view->base;
+    if (!IsInsideView(*view, dos, sizeof *dos) || dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew < 0)
+        return FALSE;
+    // SizeOfImage lies at the same offset in 32- and 64-bit headers.
+    const IMAGE_NT_HEADERS* nt = (const IMAGE_NT_HEADERS*)(view->base + (ULONG_PTR)dos->e_lfanew);
+    if (!IsInsideView(*view, nt, FIELD_OFFSET(IMAGE_NT_HEADERS, OptionalHeader.SizeOfImage) + sizeof(DWORD))
+        || nt->Signature != IMAGE_NT_SIGNATURE)
+        return FALSE;
+    ULONG_PTR size = nt->OptionalHeader.SizeOfImage;
+    view->end = size > ~(ULONG_PTR)0 - view->base ? ~(ULONG_PTR)0 : view->base + size;
+    return TRUE;
+}
+
 // String 1 of a module loaded as a data file, walked by hand: LoadStringA
-// trusts the lengths stored in the table, and a damaged file whose string
-// claims more characters than it holds would be read past its end.
+// trusts the lengths and places stored in the table. Every count and every
+// character read must lie inside the file's own view; a string that does
+// not leaves the label empty.
 void ReadDisplayName(HMODULE module, char* label)
 {
-    HRSRC block = FindResourceA(module, MAKEINTRESOURCEA(SAVER_NAME_BLOCK), (LPCSTR)RT_STRING);
-    const WCHAR* text = block ? (const WCHAR*)LockResource(LoadResource(module, block)) : NULL;
-    if (!text)
+    ModuleView view;
+    if (!OpenModuleView(module, &view))
         return;
-    const WCHAR* end = text + SizeofResource(module, block) / sizeof(WCHAR);
-    // The resource directory can lie about the size as well; stay inside the
-    // memory that holds the file.
-    MEMORY_BASIC_INFORMATION region;
-    if (VirtualQuery(text, &region, sizeof region)) {
-        const WCHAR* regionEnd = (const WCHAR*)((const BYTE*)region.BaseAddress + region.RegionSize);
-        if (regionEnd < end)
-            end = regionEnd;
-    }
+    HRSRC block = FindResourceA(module, MAKEINTRESOURCEA(SAVER_NAME_BLOCK), (LPCSTR)RT_STRING);
+    if (!block || !IsInsideView(view, block, sizeof(IMAGE_RESOURCE_DATA_ENTRY)))
+        return;
+    const WCHAR* text = (const WCHAR*)LockResource(LoadResource(module, block));
+    if (!text || !IsInsideView(view, text, 0))
+        return;
+    ULONG_PTR count = SizeofResource(module, block) / sizeof(WCHAR);
     // Each entry is a count of characters followed by the characters; the
     // block of string 1 starts with string 0.
+    ULONG_PTR at = 0;
     for (int id = 0; id < SAVER_NAME_STRING; ++id) {
-        if (text >= end)
+        if (at >= count || !IsInsideView(view, text + at, sizeof(WCHAR)))
             return;
-        text += 1 + *text;
+        at += 1 + text[at];
     }
-    if (text >= end)
+    if (at >= count || !IsInsideView(view, text + at, sizeof(WCHAR)))
         return;
-    int length = *text++;
-    if (length > end - text)
-        length = (int)(end - text);
+    ULONG_PTR length = text[at++];
+    if (length > count - at)
+        length = count - at;   // a damaged string is cut at the block's end
+    if (!IsInsideView(view, text + at, length * sizeof(WCHAR)))
+        return;
     if (length > LABEL_SIZE - 1)
         length = LABEL_SIZE - 1;   // at most 63 bytes are kept anyway
     char wide[LABEL_SIZE * 2];
-    int bytes = WideCharToMultiByte(CP_ACP, 0, text, length, wide, sizeof wide - 1, NULL, NULL);
+    int bytes = WideCharToMultiByte(CP_ACP, 0, text + at, (int)length, wide, sizeof wide - 1, NULL, NULL);
     wide[bytes] = '\0';
     lstrcpynA(label, wide, LABEL_SIZE);
     TrimPartialCharacter(label);
@@ -135,6 +207,24 @@ BOOL AddSaver(const char* folder, const WIN32_FIND_DATAA& found)
     return TRUE;
 }
 
+// Puts the file found in folder into the last entry and item of a full
+// menu, keeping the item's check mark.
+void TakeLastPlace(const char* folder, const WIN32_FIND_DATAA& found)
+{
+    SeekSaver(MAX_SAVERS);
+    SaverEntry* entry = appState.cursor;
+    lstrcpynA(entry->directory, folder, MAX_PATH);
+    lstrcpynA(entry->longName, found.cFileName, MAX_PATH);
+    lstrcpynA(entry->shortName, found.cAlternateFileName, SHORT_NAME_SIZE);
+    char label[MAX_PATH];
+    char caption[2 * MAX_PATH];
+    LabelOf(entry, label);
+    CaptionOf(label, caption);
+    UINT id = IDM_SAVER_BASE + MAX_SAVERS;
+    UINT checked = appState.saverItem == id ? MF_CHECKED : MF_UNCHECKED;
+    ModifyMenuA(appState.menuRoot, id, MF_BYCOMMAND | MF_STRING | checked, id, caption);
+}
+
 // Scans one folder; FALSE once no more savers can be taken.
 BOOL ScanFolder(const char* folder)
 {
@@ -189,15 +279,7 @@ void TrimPartialCharacter(char* text)
 BOOL BuildSaverCatalogue(HWND window)
 {
     char folders[FOLDER_COUNT][MAX_PATH];
-    int folderCount = 0;
-    if (PrepareSaverFolder(folders[folderCount]))
-        ++folderCount;
-    DWORD length = GetSystemDirectoryA(folders[folderCount], MAX_PATH);
-    if (length > 0 && length < MAX_PATH)
-        ++folderCount;
-    length = GetWindowsDirectoryA(folders[folderCount], MAX_PATH);
-    if (length > 0 && length < MAX_PATH)
-        ++folderCount;
+    int folderCount = ListSaverFolders(folders, TRUE);
 
     appState.saverCount = 0;
     appState.cursor = AllocateEntry();
@@ -231,6 +313,47 @@ void SeekSaver(int index)
         if (appState.cursor == start)
             break;
     }
+}
+
+BOOL NamesSaver(const char* path, const SaverEntry* entry)
+{
+    char saverPath[MAX_PATH];
+    char longPath[MAX_PATH];
+    SaverPathOf(entry, saverPath);
+    JoinPath(longPath, entry->directory, entry->longName);
+    return lstrcmpiA(path, saverPath) == 0 || lstrcmpiA(path, longPath) == 0;
+}
+
+int AdoptPassedOverSaver(const char* path)
+{
+    // Below the limit every file found is listed.
+    if (appState.saverCount < MAX_SAVERS || path[0] == '\0')
+        return 0;
+    char folders[FOLDER_COUNT][MAX_PATH];
+    int folderCount = ListSaverFolders(folders, FALSE);
+    UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+    BOOL adopted = FALSE;
+    for (int i = 0; i < folderCount && !adopted; ++i) {
+        char pattern[MAX_PATH];
+        WIN32_FIND_DATAA found;
+        HANDLE search = JoinPath(pattern, folders[i], SAVER_PATTERN)
+            ? FindFirstFileA(pattern, &found) : INVALID_HANDLE_VALUE;
+        if (search == INVALID_HANDLE_VALUE)
+            continue;
+        do {
+            SaverEntry candidate;
+            lstrcpynA(candidate.directory, folders[i], MAX_PATH);
+            lstrcpynA(candidate.longName, found.cFileName, MAX_PATH);
+            lstrcpynA(candidate.shortName, found.cAlternateFileName, SHORT_NAME_SIZE);
+            if (NamesSaver(path, &candidate)) {
+                TakeLastPlace(folders[i], found);
+                adopted = TRUE;
+            }
+        } while (!adopted && FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    SetErrorMode(previousMode);
+    return adopted ? MAX_SAVERS : 0;
 }
 
 void SaverPathOf(const SaverEntry* entry, char* path)

@@ -7,6 +7,51 @@ constexpr char BOOT_SECTION[] = "boot";
 constexpr char SCRNSAVE_KEY[] = "SCRNSAVE.EXE";
 constexpr char DESKTOP_KEY[] = "Control Panel\\desktop";
 constexpr int INT_TEXT_SIZE = 16;
+constexpr int COMMAND_LINE_SIZE = MAX_PATH + 8;   // quotes and " /s" around a path
+
+// The name after the path's last backslash; the path itself when it has none.
+// 0x5C is also the second byte of characters such as 表: walk characters.
+const char* NameOf(const char* path)
+{
+    const char* name = path;
+    for (const char* p = path; *p; p = CharNextA(p)) {
+        if (*p == '\\')
+            name = p + 1;
+    }
+    return name;
+}
+
+// "\\server\share\" and at least a name under it. Device paths ("\\.\",
+// "\\?\") name no saver file.
+BOOL IsUncFilePath(const char* path)
+{
+    if (path[0] != '\\' || path[1] != '\\' || path[2] == '.' || path[2] == '?')
+        return FALSE;
+    const char* p = path + 2;
+    for (int part = 0; part < 2; ++part) {   // the server, then the share
+        const char* start = p;
+        while (*p && *p != '\\')
+            p = CharNextA(p);
+        if (p == start || *p != '\\')
+            return FALSE;
+        ++p;
+    }
+    return *p != '\0';
+}
+
+// "\"path\"" followed by args (may be empty); the quotes keep a path with
+// blanks whole. out: COMMAND_LINE_SIZE bytes.
+void FormatSaverCommand(char* out, const char* path, const char* args)
+{
+    // Unquoted, a path under "C:\Program Files" would start "C:\Program.exe".
+    lstrcpyA(out, "\"");
+    lstrcpynA(out + 1, path, MAX_PATH);
+    lstrcatA(out, "\"");
+    if (args[0] != '\0') {
+        lstrcatA(out, " ");
+        lstrcatA(out, args);
+    }
+}
 
 }  // namespace
 
@@ -133,19 +178,53 @@ void SetSystemTimeoutSeconds(UINT seconds)
     SystemParametersInfoA(SPI_SETSCREENSAVETIMEOUT, seconds, NULL, SPIF_SENDWININICHANGE);
 }
 
-void FormatSaverCommand(char* out, const char* path, const char* args)
+BOOL IsRunnableSaverPath(const char* path)
 {
-    // Unquoted, a path under "C:\Program Files" would start "C:\Program.exe".
-    lstrcpyA(out, "\"");
-    lstrcpynA(out + 1, path, MAX_PATH);
-    lstrcatA(out, "\"");
-    if (args[0] != '\0') {
-        lstrcatA(out, " ");
-        lstrcatA(out, args);
+    // Windows completes a name without a folder from NAPKIT's own folder,
+    // the current one, the system folders and PATH, and tries it with
+    // ".exe" added when it has no extension: the placeholder "Nothing!"
+    // would start a "Nothing!.exe" planted in any of them, "foo.scr" the
+    // current folder's, "C:\x\saver" a "C:\x\saver.exe" beside it.
+    if (lstrlenA(path) > MAX_PATH - 1)
+        return FALSE;
+    BOOL drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))
+        && path[1] == ':' && path[2] == '\\';
+    if (!drive && !IsUncFilePath(path))
+        return FALSE;
+    // '"' would end the quoted path early and let the rest pass as
+    // arguments. Never a second byte of a double-byte character.
+    for (const char* p = path; *p; ++p) {
+        if (*p == '"')
+            return FALSE;
     }
+    const char* name = NameOf(path);
+    BOOL extension = FALSE;
+    for (const char* p = name; *p; p = CharNextA(p)) {
+        if (*p == '.')
+            extension = p[1] != '\0';
+    }
+    if (!extension)
+        return FALSE;
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-UINT RunSaverCommand(const char* commandLine, UINT showCommand)
+BOOL RunSaver(const char* path, const char* args, UINT showCommand)
 {
-    return WinExec(commandLine, showCommand);
+    if (!IsRunnableSaverPath(path))
+        return FALSE;
+    char command[COMMAND_LINE_SIZE];
+    FormatSaverCommand(command, path, args);
+    // WinExec starts the saver in NAPKIT's current folder, where it would
+    // look for its DLLs and files first. It gets its own folder, and NAPKIT's
+    // comes back at once: catalogue builds take saverbox from it.
+    char previous[MAX_PATH];
+    char folder[MAX_PATH];
+    DWORD length = GetCurrentDirectoryA(MAX_PATH, previous);
+    lstrcpynA(folder, path, (int)(NameOf(path) - path) + 1);
+    BOOL moved = length > 0 && length < MAX_PATH && SetCurrentDirectoryA(folder);
+    UINT result = WinExec(command, showCommand);
+    if (moved)
+        SetCurrentDirectoryA(previous);
+    return result >= MIN_STARTED_RESULT;
 }

@@ -17,17 +17,37 @@ struct Whole : Napkit {
     }
 };
 
-TEST_F(Whole, OneShotStartWithNothingConfiguredSwitchesTheSaverOff)
+TEST_F(Whole, OneShotStartRunsOnlyASaverFileElseSwitchesTheSaverOff)
 {
+    // What a search for a name without a full path would find first: never run.
+    Install("logsaver.scr", "Nothing!.exe", folder);
+    Install("logsaver.scr", "Nothing!", folder);
+    Install("logsaver.scr", "foo.scr", folder);
+    SaverFolderLogged logged;
+    const std::string started = "\"" + saver + "\" /s";
+    const Lines toggled = { "reg ScreenSaveActive 2 0", "spi 17 0 2", BOX_OFF };
+    struct Row { const char* name; std::string configured; Lines calls; UINT active; };
+    const Row rows[] = {
+        { .name = "a saver file", .configured = saver, .calls = { "sleep 300", "exec 1 " + started }, .active = 1 },
+        { .name = "none", .configured = ABSENT, .calls = toggled, .active = 0 },
+        { .name = "empty", .configured = "", .calls = toggled, .active = 0 },
+        { .name = "relative", .configured = "foo.scr", .calls = toggled, .active = 0 },
+        { .name = "a folder", .configured = saverbox, .calls = toggled, .active = 0 },
+        { .name = "no extension", .configured = folder + "\\Nothing!", .calls = toggled, .active = 0 },
+    };
     SetIni("Action", "AppMode", "1");
     SetIni("Action", "IconDubbleClick", "0");
-    SetScrnsave(ABSENT);
-    ZeroMemory(&appState, sizeof appState);
-    EXPECT_EQ(RunNapkit(GetModuleHandleA(NULL)), 0);
-    Lines calls = { "sleep 300", "exec 1 \"Nothing!\" /s", "reg ScreenSaveActive 2 0", "spi 17 0 2", BOX_OFF };
-    EXPECT_EQ(TakeCalls(), calls);
-    EXPECT_EQ(SystemActive(), 0u);
-    EXPECT_EQ(FindNapkitWindow(), (HWND)NULL) << "one-shot mode opens no window";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetScrnsave(row.configured);
+        SetSystemActive(1);
+        ZeroMemory(&appState, sizeof appState);
+        EXPECT_EQ(RunNapkit(GetModuleHandleA(NULL)), 0);
+        EXPECT_EQ(TakeCalls(), row.calls);
+        EXPECT_EQ(SystemActive(), row.active);
+        EXPECT_EQ(SaverLog(1), Lines{ started + " in " + saverbox }) << "expected the saver alone, run in its folder";
+        EXPECT_EQ(FindNapkitWindow(), (HWND)NULL) << "one-shot mode opens no window";
+    }
 }
 
 TEST_F(Whole, OneShotProgramTogglesTheSharedFlagAndOnlyOneTrayCopyRuns)
