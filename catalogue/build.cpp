@@ -29,121 +29,88 @@ BOOL PrepareSaverFolder(char* folder, BOOL create)
     DWORD length = GetCurrentDirectoryA(MAX_PATH, current);
     if (length == 0 || length >= MAX_PATH || !JoinPath(folder, current, SAVER_FOLDER_NAME))
         return FALSE;
-    if (!create)
-        return TRUE;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(folder, &found);
-    if (search == INVALID_HANDLE_VALUE)
-        CreateDirectoryA(folder, NULL);
-    else
-        FindClose(search);
+    if (create)
+        CreateDirectoryA(folder, NULL);   // fails, harmlessly, when the name exists
     return TRUE;
 }
-
-// The folders searched, in order: saverbox, the system directory, the
-// Windows directory. Returns how many could be formed.
-int ListSaverFolders(char folders[FOLDER_COUNT][MAX_PATH], BOOL createSaverFolder)
-{
-    int folderCount = 0;
-    if (PrepareSaverFolder(folders[folderCount], createSaverFolder))
-        ++folderCount;
-    DWORD length = GetSystemDirectoryA(folders[folderCount], MAX_PATH);
-    if (length > 0 && length < MAX_PATH)
-        ++folderCount;
-    length = GetWindowsDirectoryA(folders[folderCount], MAX_PATH);
-    if (length > 0 && length < MAX_PATH)
-        ++folderCount;
-    return folderCount;
-}
-
-// The memory of a saver file loaded as a data file: from its base to the
-// end of the image its headers describe. A damaged or crafted file can point
-// its resources anywhere, into free or reserved pages or another module.
-struct ModuleView {
-    ULONG_PTR base;
-    ULONG_PTR end;
-};
 
 constexpr DWORD READABLE_PROTECTIONS = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY
     | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
 
-// Whether bytes at start lie wholly inside the view, in committed, readable
-// pages of the file's own mapping.
-BOOL IsInsideView(const ModuleView& view, const void* start, ULONG_PTR bytes)
+// Whether bytes at start lie below end in committed, readable pages of the
+// mapping that begins at base. PAGE_NOACCESS has no readable bit; a guard
+// page would fault once.
+BOOL IsInsideMapping(ULONG_PTR base, ULONG_PTR end, const void* start, ULONG_PTR bytes)
 {
     ULONG_PTR at = (ULONG_PTR)start;
-    if (at < view.base || at > view.end || bytes > view.end - at)
+    if (at < base || at > end || bytes > end - at)
         return FALSE;
-    ULONG_PTR last = at + bytes;
-    while (at < last) {
+    for (ULONG_PTR last = at + bytes; at < last;) {
         MEMORY_BASIC_INFORMATION region;
         if (!VirtualQuery((const void*)at, &region, sizeof region) || region.State != MEM_COMMIT
-            || (ULONG_PTR)region.AllocationBase != view.base || !(region.Protect & READABLE_PROTECTIONS)
-            || (region.Protect & (PAGE_GUARD | PAGE_NOACCESS)))
+            || (ULONG_PTR)region.AllocationBase != base || !(region.Protect & READABLE_PROTECTIONS)
+            || (region.Protect & PAGE_GUARD))
             return FALSE;
         at = (ULONG_PTR)region.BaseAddress + region.RegionSize;
     }
     return TRUE;
 }
 
-// FALSE when the module's headers cannot be read from its own mapping.
-BOOL OpenModuleView(HMODULE module, ModuleView* view)
+// The block of strings 0-15 of a module loaded as a data file, and its
+// length in characters (count), when it lies wholly inside the file's own
+// memory: from its base to the end of the image its headers describe. A
+// damaged or crafted file can point it anywhere, into free or reserved
+// pages or another module. NULL otherwise.
+const WCHAR* FindNameBlock(HMODULE module, ULONG_PTR* count)
 {
-    // A data file's handle is its base with a low bit set: the mapping that
-    // holds that address begins at the base.
+    // A data file's handle is its base plus 1: the mapping holding that
+    // address begins at the base.
     MEMORY_BASIC_INFORMATION region;
-    if (!VirtualQuery(module, &region, sizeof region) || !region.AllocationBase)
-        return FALSE;
-    view->base = (ULONG_PTR)region.AllocationBase;
-    view->end = ~(ULONG_PTR)0;
-    const IMAGE_DOS_HEADER* dos = (const IMAGE_DOS_HEADER*)view->base;
-    if (!IsInsideView(*view, dos, sizeof *dos) || dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew < 0)
-        return FALSE;
+    VirtualQuery(module, &region, sizeof region);
+    ULONG_PTR base = (ULONG_PTR)region.AllocationBase;
+    const IMAGE_DOS_HEADER* dos = (const IMAGE_DOS_HEADER*)base;
+    if (!IsInsideMapping(base, ~(ULONG_PTR)0, dos, sizeof *dos))
+        return NULL;
     // SizeOfImage lies at the same offset in 32- and 64-bit headers.
-    const IMAGE_NT_HEADERS* nt = (const IMAGE_NT_HEADERS*)(view->base + (ULONG_PTR)dos->e_lfanew);
-    if (!IsInsideView(*view, nt, FIELD_OFFSET(IMAGE_NT_HEADERS, OptionalHeader.SizeOfImage) + sizeof(DWORD))
-        || nt->Signature != IMAGE_NT_SIGNATURE)
-        return FALSE;
-    ULONG_PTR size = nt->OptionalHeader.SizeOfImage;
-    view->end = size > ~(ULONG_PTR)0 - view->base ? ~(ULONG_PTR)0 : view->base + size;
-    return TRUE;
+    const DWORD* imageSize = (const DWORD*)(base + (ULONG_PTR)dos->e_lfanew
+                                            + FIELD_OFFSET(IMAGE_NT_HEADERS, OptionalHeader.SizeOfImage));
+    HRSRC block = FindResourceA(module, MAKEINTRESOURCEA(SAVER_NAME_BLOCK), (LPCSTR)RT_STRING);
+    if (!block || !IsInsideMapping(base, ~(ULONG_PTR)0, imageSize, sizeof *imageSize))
+        return NULL;
+    *count = SizeofResource(module, block) / sizeof(WCHAR);
+    const WCHAR* text = (const WCHAR*)LockResource(LoadResource(module, block));
+    // A sum past the address space wraps below base: nothing is inside.
+    if (!IsInsideMapping(base, base + *imageSize, text, *count * sizeof(WCHAR)))
+        return NULL;
+    return text;
 }
 
 // String 1 of a module loaded as a data file, walked by hand: LoadStringA
-// trusts the lengths and places stored in the table. Every count and every
-// character read must lie inside the file's own view; a string that does
-// not leaves the label empty.
+// trusts the lengths stored in the table, and a damaged file whose string
+// claims more characters than it holds would be read past its end.
 void ReadDisplayName(HMODULE module, char* label)
 {
-    ModuleView view;
-    if (!OpenModuleView(module, &view))
+    ULONG_PTR count;
+    const WCHAR* text = FindNameBlock(module, &count);
+    if (!text)
         return;
-    HRSRC block = FindResourceA(module, MAKEINTRESOURCEA(SAVER_NAME_BLOCK), (LPCSTR)RT_STRING);
-    if (!block || !IsInsideView(view, block, sizeof(IMAGE_RESOURCE_DATA_ENTRY)))
-        return;
-    const WCHAR* text = (const WCHAR*)LockResource(LoadResource(module, block));
-    if (!text || !IsInsideView(view, text, 0))
-        return;
-    ULONG_PTR count = SizeofResource(module, block) / sizeof(WCHAR);
+    const WCHAR* end = text + count;
     // Each entry is a count of characters followed by the characters; the
     // block of string 1 starts with string 0.
-    ULONG_PTR at = 0;
     for (int id = 0; id < SAVER_NAME_STRING; ++id) {
-        if (at >= count || !IsInsideView(view, text + at, sizeof(WCHAR)))
+        if (text >= end)
             return;
-        at += 1 + text[at];
+        text += 1 + *text;
     }
-    if (at >= count || !IsInsideView(view, text + at, sizeof(WCHAR)))
+    if (text >= end)
         return;
-    ULONG_PTR length = text[at++];
-    if (length > count - at)
-        length = count - at;   // a damaged string is cut at the block's end
-    if (!IsInsideView(view, text + at, length * sizeof(WCHAR)))
-        return;
+    int length = *text++;
+    if (length > end - text)
+        length = (int)(end - text);
     if (length > LABEL_SIZE - 1)
         length = LABEL_SIZE - 1;   // at most 63 bytes are kept anyway
     char wide[LABEL_SIZE * 2];
-    int bytes = WideCharToMultiByte(CP_ACP, 0, text + at, (int)length, wide, sizeof wide - 1, NULL, NULL);
+    int bytes = WideCharToMultiByte(CP_ACP, 0, text, length, wide, sizeof wide - 1, NULL, NULL);
     wide[bytes] = '\0';
     lstrcpynA(label, wide, LABEL_SIZE);
     TrimPartialCharacter(label);
@@ -182,6 +149,21 @@ void CaptionOf(const char* label, char* caption)
     *out = '\0';
 }
 
+// Fills entry from what the search found and inserts its item above the
+// item of the entry before it; flags: MF_CHECKED or 0.
+void ListSaver(SaverEntry* entry, const char* folder, const WIN32_FIND_DATAA& found, UINT flags)
+{
+    lstrcpynA(entry->directory, folder, MAX_PATH);
+    lstrcpynA(entry->longName, found.cFileName, MAX_PATH);
+    lstrcpynA(entry->shortName, found.cAlternateFileName, SHORT_NAME_SIZE);
+    char label[MAX_PATH];
+    char caption[2 * MAX_PATH];
+    LabelOf(entry, label);
+    CaptionOf(label, caption);
+    InsertMenuA(appState.trayMenu, IDM_SAVER_BASE + entry->index - 1, MF_BYCOMMAND | MF_STRING | flags,
+                IDM_SAVER_BASE + entry->index, caption);
+}
+
 // Adds one entry after the cursor and its menu item above the previous one.
 // FALSE when the entry could not be allocated.
 BOOL AddSaver(const char* folder, const WIN32_FIND_DATAA& found)
@@ -189,66 +171,77 @@ BOOL AddSaver(const char* folder, const WIN32_FIND_DATAA& found)
     SaverEntry* entry = AllocateEntry();
     if (!entry)
         return FALSE;
-    int n = ++appState.saverCount;
-    lstrcpynA(entry->directory, folder, MAX_PATH);
-    lstrcpynA(entry->longName, found.cFileName, MAX_PATH);
-    lstrcpynA(entry->shortName, found.cAlternateFileName, SHORT_NAME_SIZE);
-    entry->index = n;
+    entry->index = ++appState.saverCount;
     entry->next = appState.cursor->next;
     appState.cursor->next = entry;
     appState.cursor = entry;
-
-    char label[MAX_PATH];
-    char caption[2 * MAX_PATH];
-    LabelOf(entry, label);
-    CaptionOf(label, caption);
-    InsertMenuA(appState.trayMenu, IDM_SAVER_BASE + n - 1, MF_BYCOMMAND | MF_STRING,
-                IDM_SAVER_BASE + n, caption);
+    ListSaver(entry, folder, found, 0);
     return TRUE;
 }
 
-// Puts the file found in folder into the last entry and item of a full
-// menu, keeping the item's check mark.
-void TakeLastPlace(const char* folder, const WIN32_FIND_DATAA& found)
-{
-    SeekSaver(MAX_SAVERS);
-    SaverEntry* entry = appState.cursor;
-    lstrcpynA(entry->directory, folder, MAX_PATH);
-    lstrcpynA(entry->longName, found.cFileName, MAX_PATH);
-    lstrcpynA(entry->shortName, found.cAlternateFileName, SHORT_NAME_SIZE);
-    char label[MAX_PATH];
-    char caption[2 * MAX_PATH];
-    LabelOf(entry, label);
-    CaptionOf(label, caption);
-    UINT id = IDM_SAVER_BASE + MAX_SAVERS;
-    UINT checked = appState.saverItem == id ? MF_CHECKED : MF_UNCHECKED;
-    ModifyMenuA(appState.menuRoot, id, MF_BYCOMMAND | MF_STRING | checked, id, caption);
-}
-
-// Scans one folder; FALSE once no more savers can be taken.
-BOOL ScanFolder(const char* folder)
+// Scans one folder. Each saver is listed while the menu has room; once it
+// is full, only the one that wanted names (if any) is looked for, and it
+// takes the last place, keeping that item's check. TRUE when it was found.
+BOOL ScanFolder(const char* folder, const char* wanted)
 {
     char pattern[MAX_PATH];
     if (!JoinPath(pattern, folder, SAVER_PATTERN))
-        return TRUE;
+        return FALSE;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
     if (search == INVALID_HANDLE_VALUE)
-        return TRUE;
-    BOOL more = TRUE;
+        return FALSE;
+    BOOL adopted = FALSE;
     do {
         // A path that cannot be held whole could be neither written to
         // SYSTEM.INI nor run.
         char path[MAX_PATH];
+        char alias[MAX_PATH];
         if (!JoinPath(path, folder, found.cFileName))
             continue;
-        if (appState.saverCount >= MAX_SAVERS || !AddSaver(folder, found)) {
-            more = FALSE;
-            break;
+        if (appState.saverCount < MAX_SAVERS) {
+            if (!AddSaver(folder, found))
+                break;
+            continue;
         }
-    } while (FindNextFileA(search, &found));
+        if (!wanted)
+            break;
+        // The forms SYSTEM.INI may hold: the alias that SaverPathOf gives, or
+        // the long name that NT's display settings write.
+        JoinPath(alias, folder, found.cAlternateFileName[0] ? found.cAlternateFileName : found.cFileName);
+        adopted = lstrcmpiA(wanted, path) == 0 || lstrcmpiA(wanted, alias) == 0;
+        if (adopted) {
+            UINT id = IDM_SAVER_BASE + MAX_SAVERS;
+            SeekSaver(MAX_SAVERS);
+            DeleteMenu(appState.menuRoot, id, MF_BYCOMMAND);
+            ListSaver(appState.cursor, folder, found, appState.saverItem == id ? MF_CHECKED : 0);
+        }
+    } while (!adopted && FindNextFileA(search, &found));
     FindClose(search);
-    return more;
+    return adopted;
+}
+
+// Scans saverbox, the system directory and the Windows directory in this
+// order, each as ScanFolder does; TRUE when wanted was found.
+BOOL ScanFolders(const char* wanted, BOOL createSaverFolder)
+{
+    char folders[FOLDER_COUNT][MAX_PATH];
+    int folderCount = 0;
+    if (PrepareSaverFolder(folders[folderCount], createSaverFolder))
+        ++folderCount;
+    DWORD length = GetSystemDirectoryA(folders[folderCount], MAX_PATH);
+    if (length > 0 && length < MAX_PATH)
+        ++folderCount;
+    length = GetWindowsDirectoryA(folders[folderCount], MAX_PATH);
+    if (length > 0 && length < MAX_PATH)
+        ++folderCount;
+    // No "insert a disk" boxes while folders are searched and files read.
+    UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+    BOOL adopted = FALSE;
+    for (int i = 0; i < folderCount && !adopted; ++i)
+        adopted = ScanFolder(folders[i], wanted);
+    SetErrorMode(previousMode);
+    return adopted;
 }
 
 void ReportEmptyCatalogue(HWND window)
@@ -278,18 +271,11 @@ void TrimPartialCharacter(char* text)
 
 BOOL BuildSaverCatalogue(HWND window)
 {
-    char folders[FOLDER_COUNT][MAX_PATH];
-    int folderCount = ListSaverFolders(folders, TRUE);
-
     appState.saverCount = 0;
     appState.cursor = AllocateEntry();
     if (appState.cursor) {
         appState.cursor->next = appState.cursor;
-        // No "insert a disk" boxes while folders are searched and files read.
-        UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
-        for (int i = 0; i < folderCount && ScanFolder(folders[i]); ++i) {
-        }
-        SetErrorMode(previousMode);
+        ScanFolders(NULL, TRUE);
     }
 
     if (appState.saverCount == 0) {
@@ -300,6 +286,14 @@ BOOL BuildSaverCatalogue(HWND window)
     DeleteMenu(appState.menuRoot, IDM_SAVER_BASE, MF_BYCOMMAND);
     DrawMenuBar(window);
     return TRUE;
+}
+
+int AdoptPassedOverSaver(const char* path)
+{
+    // Below the limit every file found is listed.
+    if (appState.saverCount < MAX_SAVERS || !ScanFolders(path, FALSE))
+        return 0;
+    return MAX_SAVERS;
 }
 
 void SeekSaver(int index)
@@ -313,47 +307,6 @@ void SeekSaver(int index)
         if (appState.cursor == start)
             break;
     }
-}
-
-BOOL NamesSaver(const char* path, const SaverEntry* entry)
-{
-    char saverPath[MAX_PATH];
-    char longPath[MAX_PATH];
-    SaverPathOf(entry, saverPath);
-    JoinPath(longPath, entry->directory, entry->longName);
-    return lstrcmpiA(path, saverPath) == 0 || lstrcmpiA(path, longPath) == 0;
-}
-
-int AdoptPassedOverSaver(const char* path)
-{
-    // Below the limit every file found is listed.
-    if (appState.saverCount < MAX_SAVERS || path[0] == '\0')
-        return 0;
-    char folders[FOLDER_COUNT][MAX_PATH];
-    int folderCount = ListSaverFolders(folders, FALSE);
-    UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
-    BOOL adopted = FALSE;
-    for (int i = 0; i < folderCount && !adopted; ++i) {
-        char pattern[MAX_PATH];
-        WIN32_FIND_DATAA found;
-        HANDLE search = JoinPath(pattern, folders[i], SAVER_PATTERN)
-            ? FindFirstFileA(pattern, &found) : INVALID_HANDLE_VALUE;
-        if (search == INVALID_HANDLE_VALUE)
-            continue;
-        do {
-            SaverEntry candidate;
-            lstrcpynA(candidate.directory, folders[i], MAX_PATH);
-            lstrcpynA(candidate.longName, found.cFileName, MAX_PATH);
-            lstrcpynA(candidate.shortName, found.cAlternateFileName, SHORT_NAME_SIZE);
-            if (NamesSaver(path, &candidate)) {
-                TakeLastPlace(folders[i], found);
-                adopted = TRUE;
-            }
-        } while (!adopted && FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    SetErrorMode(previousMode);
-    return adopted ? MAX_SAVERS : 0;
 }
 
 void SaverPathOf(const SaverEntry* entry, char* path)

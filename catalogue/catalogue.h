@@ -24,9 +24,6 @@ BOOL BuildSaverCatalogue(HWND window);   // NULL: no menu, no box when empty
 void SeekSaver(int index);
 void SaverPathOf(const SaverEntry* entry, char* path);   // MAX_PATH bytes
 void SaverStemOf(const SaverEntry* entry, char* stem);   // MAX_PATH bytes
-// Whether path names the entry: as SaverPathOf gives it, or by its long name
-// (the display settings of NT-based Windows write that form).
-BOOL NamesSaver(const char* path, const SaverEntry* entry);
 // When the menu is full: a saver file of the three folders that path names
 // but the menu had no room for replaces the last entry and item. Returns
 // MAX_SAVERS then, else 0.

@@ -28,14 +28,20 @@ constexpr char WRITE_FAILED_TEXT[] =
 
 UINT randomState = 1;
 
-// The index of the first entry that path names, or 0. A saver that a full
-// menu had no room for is still the configured one: it takes the last place
-// rather than count as unknown and be replaced at random.
+// The index of the first entry that path names, or 0. The display settings
+// of NT-based Windows write a saver's long path, the program the 8.3 alias
+// form: either names the entry. A saver that a full menu had no room for
+// is still the configured one: it takes the last place rather than count
+// as unknown and be replaced at random.
 int FindSaver(const char* path)
 {
     for (int i = 1; i <= appState.saverCount; ++i) {
         SeekSaver(i);
-        if (NamesSaver(path, appState.cursor))
+        char saverPath[MAX_PATH];
+        char longPath[MAX_PATH];
+        SaverPathOf(appState.cursor, saverPath);
+        JoinPath(longPath, appState.cursor->directory, appState.cursor->longName);
+        if (lstrcmpiA(path, saverPath) == 0 || lstrcmpiA(path, longPath) == 0)
             return i;
     }
     return AdoptPassedOverSaver(path);

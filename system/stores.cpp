@@ -21,38 +21,6 @@ const char* NameOf(const char* path)
     return name;
 }
 
-// "\\server\share\" and at least a name under it. Device paths ("\\.\",
-// "\\?\") name no saver file.
-BOOL IsUncFilePath(const char* path)
-{
-    if (path[0] != '\\' || path[1] != '\\' || path[2] == '.' || path[2] == '?')
-        return FALSE;
-    const char* p = path + 2;
-    for (int part = 0; part < 2; ++part) {   // the server, then the share
-        const char* start = p;
-        while (*p && *p != '\\')
-            p = CharNextA(p);
-        if (p == start || *p != '\\')
-            return FALSE;
-        ++p;
-    }
-    return *p != '\0';
-}
-
-// "\"path\"" followed by args (may be empty); the quotes keep a path with
-// blanks whole. out: COMMAND_LINE_SIZE bytes.
-void FormatSaverCommand(char* out, const char* path, const char* args)
-{
-    // Unquoted, a path under "C:\Program Files" would start "C:\Program.exe".
-    lstrcpyA(out, "\"");
-    lstrcpynA(out + 1, path, MAX_PATH);
-    lstrcatA(out, "\"");
-    if (args[0] != '\0') {
-        lstrcatA(out, " ");
-        lstrcatA(out, args);
-    }
-}
-
 }  // namespace
 
 void ReadConfiguredSaver(char* saver)
@@ -115,7 +83,8 @@ void ReadSystemIniStamp(FileStamp* stamp)
 BOOL IsSameStamp(const FileStamp* a, const FileStamp* b)
 {
     return a->sizeLow == b->sizeLow && a->sizeHigh == b->sizeHigh
-        && CompareFileTime(&a->written, &b->written) == 0;
+        && a->written.dwLowDateTime == b->written.dwLowDateTime
+        && a->written.dwHighDateTime == b->written.dwHighDateTime;
 }
 
 void WriteDesktopValue(const char* name, int value)
@@ -185,44 +154,47 @@ BOOL IsRunnableSaverPath(const char* path)
     // ".exe" added when it has no extension: the placeholder "Nothing!"
     // would start a "Nothing!.exe" planted in any of them, "foo.scr" the
     // current folder's, "C:\x\saver" a "C:\x\saver.exe" beside it.
-    if (lstrlenA(path) > MAX_PATH - 1)
+    // A letter of either case (0x20 makes it lower case), ":\".
+    BOOL drive = (UINT)((path[0] | 0x20) - 'a') < 26 && path[1] == ':' && path[2] == '\\';
+    BOOL unc = path[0] == '\\' && path[1] == '\\';
+    if (!drive && !unc)
         return FALSE;
-    BOOL drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))
-        && path[1] == ':' && path[2] == '\\';
-    if (!drive && !IsUncFilePath(path))
-        return FALSE;
-    // '"' would end the quoted path early and let the rest pass as
-    // arguments. Never a second byte of a double-byte character.
-    for (const char* p = path; *p; ++p) {
-        if (*p == '"')
-            return FALSE;
-    }
-    const char* name = NameOf(path);
+    // '"' would end the quoted path early and pass the rest as arguments,
+    // '*' and '?' would make the search below match other names; none is
+    // ever the second byte of a double-byte character, but '\' is: walk
+    // characters. The name after the last '\' needs an extension.
     BOOL extension = FALSE;
-    for (const char* p = name; *p; p = CharNextA(p)) {
-        if (*p == '.')
-            extension = p[1] != '\0';
+    for (const char* p = path; *p; p = CharNextA(p)) {
+        if (*p == '"' || *p == '*' || *p == '?')
+            return FALSE;
+        if (*p == '\\' || *p == '.')
+            extension = *p == '.' && p[1] != '\0';
     }
-    if (!extension)
+    // A file, not a folder ("\\server\share" is one).
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE)
         return FALSE;
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    FindClose(search);
+    return extension && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 BOOL RunSaver(const char* path, const char* args, UINT showCommand)
 {
     if (!IsRunnableSaverPath(path))
         return FALSE;
+    // Unquoted, a path under "C:\Program Files" would start "C:\Program.exe".
     char command[COMMAND_LINE_SIZE];
-    FormatSaverCommand(command, path, args);
+    wsprintfA(command, args[0] ? "\"%s\" %s" : "\"%s\"", path, args);
     // WinExec starts the saver in NAPKIT's current folder, where it would
     // look for its DLLs and files first. It gets its own folder, and NAPKIT's
-    // comes back at once: catalogue builds take saverbox from it.
+    // (up to 259 characters, or it is not left) comes back at once:
+    // catalogue builds take saverbox from it.
     char previous[MAX_PATH];
     char folder[MAX_PATH];
-    DWORD length = GetCurrentDirectoryA(MAX_PATH, previous);
     lstrcpynA(folder, path, (int)(NameOf(path) - path) + 1);
-    BOOL moved = length > 0 && length < MAX_PATH && SetCurrentDirectoryA(folder);
+    DWORD length = GetCurrentDirectoryA(MAX_PATH, previous);
+    BOOL moved = length - 1 < MAX_PATH - 1 && SetCurrentDirectoryA(folder);
     UINT result = WinExec(command, showCommand);
     if (moved)
         SetCurrentDirectoryA(previous);
