@@ -23,6 +23,8 @@ TEST_F(Whole, OneShotStartRunsOnlyASaverFileElseSwitchesTheSaverOff)
     Install("logsaver.scr", "Nothing!.exe", folder);
     Install("logsaver.scr", "Nothing!", folder);
     Install("logsaver.scr", "foo.scr", folder);
+    const std::string dir = folder + "\\DIR.SCR";
+    ASSERT_TRUE(CreateDirectoryA(dir.c_str(), NULL)) << "cannot create " << dir;
     SaverFolderLogged logged;
     const std::string started = "\"" + saver + "\" /s";
     const Lines toggled = { "reg ScreenSaveActive 2 0", "spi 17 0 2", BOX_OFF };
@@ -32,7 +34,7 @@ TEST_F(Whole, OneShotStartRunsOnlyASaverFileElseSwitchesTheSaverOff)
         { .name = "none", .configured = ABSENT, .calls = toggled, .active = 0 },
         { .name = "empty", .configured = "", .calls = toggled, .active = 0 },
         { .name = "relative", .configured = "foo.scr", .calls = toggled, .active = 0 },
-        { .name = "a folder", .configured = saverbox, .calls = toggled, .active = 0 },
+        { .name = "a folder", .configured = dir, .calls = toggled, .active = 0 },
         { .name = "no extension", .configured = folder + "\\Nothing!", .calls = toggled, .active = 0 },
     };
     SetIni("Action", "AppMode", "1");
