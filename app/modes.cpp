@@ -41,12 +41,14 @@ BOOL TakeTrayName()
 
 BOOL StartConfiguredSaver()
 {
+    ReadConfiguredSaver(appState.currentSaver);
+    // No saver set ("Nothing!"), or a value that names no saver file: there
+    // is nothing to wait for.
+    if (!IsRunnableSaverPath(appState.currentSaver))
+        return FALSE;
     LoadCommandWait(&appState.commandWaitMs);
     Sleep(CommandWaitMs());
-    ReadConfiguredSaver(appState.currentSaver);
-    char command[COMMAND_LINE_SIZE];
-    FormatSaverCommand(command, appState.currentSaver, SAVER_RUN_ARGS);
-    return RunSaverCommand(command, SW_SHOWNORMAL) >= MIN_STARTED_RESULT;
+    return RunSaver(appState.currentSaver, SAVER_RUN_ARGS, SW_SHOWNORMAL);
 }
 
 BOOL IsForeignTimer(const MSG& msg)

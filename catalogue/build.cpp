@@ -21,21 +21,68 @@ SaverEntry* AllocateEntry()
     return (SaverEntry*)GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, sizeof(SaverEntry));
 }
 
-// The saver folder under the current directory, created when missing.
-// FALSE when its path does not fit.
-BOOL PrepareSaverFolder(char* folder)
+// The saver folder under the current directory, created when missing and
+// create is set. FALSE when its path does not fit.
+BOOL PrepareSaverFolder(char* folder, BOOL create)
 {
     char current[MAX_PATH];
     DWORD length = GetCurrentDirectoryA(MAX_PATH, current);
     if (length == 0 || length >= MAX_PATH || !JoinPath(folder, current, SAVER_FOLDER_NAME))
         return FALSE;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(folder, &found);
-    if (search == INVALID_HANDLE_VALUE)
-        CreateDirectoryA(folder, NULL);
-    else
-        FindClose(search);
+    if (create)
+        CreateDirectoryA(folder, NULL);   // fails, harmlessly, when the name exists
     return TRUE;
+}
+
+constexpr DWORD READABLE_PROTECTIONS = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY
+    | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+
+// Whether bytes at start lie below end in committed, readable pages of the
+// mapping that begins at base. PAGE_NOACCESS has no readable bit; a guard
+// page would fault once.
+BOOL IsInsideMapping(ULONG_PTR base, ULONG_PTR end, const void* start, ULONG_PTR bytes)
+{
+    ULONG_PTR at = (ULONG_PTR)start;
+    if (at < base || at > end || bytes > end - at)
+        return FALSE;
+    for (ULONG_PTR last = at + bytes; at < last;) {
+        MEMORY_BASIC_INFORMATION region;
+        if (!VirtualQuery((const void*)at, &region, sizeof region) || region.State != MEM_COMMIT
+            || (ULONG_PTR)region.AllocationBase != base || !(region.Protect & READABLE_PROTECTIONS)
+            || (region.Protect & PAGE_GUARD))
+            return FALSE;
+        at = (ULONG_PTR)region.BaseAddress + region.RegionSize;
+    }
+    return TRUE;
+}
+
+// The block of strings 0-15 of a module loaded as a data file, and its
+// length in characters (count), when it lies wholly inside the file's own
+// memory: from its base to the end of the image its headers describe. A
+// damaged or crafted file can point it anywhere, into free or reserved
+// pages or another module. NULL otherwise.
+const WCHAR* FindNameBlock(HMODULE module, ULONG_PTR* count)
+{
+    // A data file's handle is its base plus 1: the mapping holding that
+    // address begins at the base.
+    MEMORY_BASIC_INFORMATION region;
+    VirtualQuery(module, &region, sizeof region);
+    ULONG_PTR base = (ULONG_PTR)region.AllocationBase;
+    const IMAGE_DOS_HEADER* dos = (const IMAGE_DOS_HEADER*)base;
+    if (!IsInsideMapping(base, ~(ULONG_PTR)0, dos, sizeof *dos))
+        return NULL;
+    // SizeOfImage lies at the same offset in 32- and 64-bit headers.
+    const DWORD* imageSize = (const DWORD*)(base + (ULONG_PTR)dos->e_lfanew
+                                            + FIELD_OFFSET(IMAGE_NT_HEADERS, OptionalHeader.SizeOfImage));
+    HRSRC block = FindResourceA(module, MAKEINTRESOURCEA(SAVER_NAME_BLOCK), (LPCSTR)RT_STRING);
+    if (!block || !IsInsideMapping(base, ~(ULONG_PTR)0, imageSize, sizeof *imageSize))
+        return NULL;
+    *count = SizeofResource(module, block) / sizeof(WCHAR);
+    const WCHAR* text = (const WCHAR*)LockResource(LoadResource(module, block));
+    // A sum past the address space wraps below base: nothing is inside.
+    if (!IsInsideMapping(base, base + *imageSize, text, *count * sizeof(WCHAR)))
+        return NULL;
+    return text;
 }
 
 // String 1 of a module loaded as a data file, walked by hand: LoadStringA
@@ -43,19 +90,11 @@ BOOL PrepareSaverFolder(char* folder)
 // claims more characters than it holds would be read past its end.
 void ReadDisplayName(HMODULE module, char* label)
 {
-    HRSRC block = FindResourceA(module, MAKEINTRESOURCEA(SAVER_NAME_BLOCK), (LPCSTR)RT_STRING);
-    const WCHAR* text = block ? (const WCHAR*)LockResource(LoadResource(module, block)) : NULL;
+    ULONG_PTR count;
+    const WCHAR* text = FindNameBlock(module, &count);
     if (!text)
         return;
-    const WCHAR* end = text + SizeofResource(module, block) / sizeof(WCHAR);
-    // The resource directory can lie about the size as well; stay inside the
-    // memory that holds the file.
-    MEMORY_BASIC_INFORMATION region;
-    if (VirtualQuery(text, &region, sizeof region)) {
-        const WCHAR* regionEnd = (const WCHAR*)((const BYTE*)region.BaseAddress + region.RegionSize);
-        if (regionEnd < end)
-            end = regionEnd;
-    }
+    const WCHAR* end = text + count;
     // Each entry is a count of characters followed by the characters; the
     // block of string 1 starts with string 0.
     for (int id = 0; id < SAVER_NAME_STRING; ++id) {
@@ -110,6 +149,21 @@ void CaptionOf(const char* label, char* caption)
     *out = '\0';
 }
 
+// Fills entry from what the search found and inserts its item above the
+// item of the entry before it; flags: MF_CHECKED or 0.
+void ListSaver(SaverEntry* entry, const char* folder, const WIN32_FIND_DATAA& found, UINT flags)
+{
+    lstrcpynA(entry->directory, folder, MAX_PATH);
+    lstrcpynA(entry->longName, found.cFileName, MAX_PATH);
+    lstrcpynA(entry->shortName, found.cAlternateFileName, SHORT_NAME_SIZE);
+    char label[MAX_PATH];
+    char caption[2 * MAX_PATH];
+    LabelOf(entry, label);
+    CaptionOf(label, caption);
+    InsertMenuA(appState.trayMenu, IDM_SAVER_BASE + entry->index - 1, MF_BYCOMMAND | MF_STRING | flags,
+                IDM_SAVER_BASE + entry->index, caption);
+}
+
 // Adds one entry after the cursor and its menu item above the previous one.
 // FALSE when the entry could not be allocated.
 BOOL AddSaver(const char* folder, const WIN32_FIND_DATAA& found)
@@ -117,48 +171,77 @@ BOOL AddSaver(const char* folder, const WIN32_FIND_DATAA& found)
     SaverEntry* entry = AllocateEntry();
     if (!entry)
         return FALSE;
-    int n = ++appState.saverCount;
-    lstrcpynA(entry->directory, folder, MAX_PATH);
-    lstrcpynA(entry->longName, found.cFileName, MAX_PATH);
-    lstrcpynA(entry->shortName, found.cAlternateFileName, SHORT_NAME_SIZE);
-    entry->index = n;
+    entry->index = ++appState.saverCount;
     entry->next = appState.cursor->next;
     appState.cursor->next = entry;
     appState.cursor = entry;
-
-    char label[MAX_PATH];
-    char caption[2 * MAX_PATH];
-    LabelOf(entry, label);
-    CaptionOf(label, caption);
-    InsertMenuA(appState.trayMenu, IDM_SAVER_BASE + n - 1, MF_BYCOMMAND | MF_STRING,
-                IDM_SAVER_BASE + n, caption);
+    ListSaver(entry, folder, found, 0);
     return TRUE;
 }
 
-// Scans one folder; FALSE once no more savers can be taken.
-BOOL ScanFolder(const char* folder)
+// Scans one folder. Each saver is listed while the menu has room; once it
+// is full, only the one that wanted names (if any) is looked for, and it
+// takes the last place, keeping that item's check. TRUE when it was found.
+BOOL ScanFolder(const char* folder, const char* wanted)
 {
     char pattern[MAX_PATH];
     if (!JoinPath(pattern, folder, SAVER_PATTERN))
-        return TRUE;
+        return FALSE;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
     if (search == INVALID_HANDLE_VALUE)
-        return TRUE;
-    BOOL more = TRUE;
+        return FALSE;
+    BOOL adopted = FALSE;
     do {
         // A path that cannot be held whole could be neither written to
         // SYSTEM.INI nor run.
         char path[MAX_PATH];
+        char alias[MAX_PATH];
         if (!JoinPath(path, folder, found.cFileName))
             continue;
-        if (appState.saverCount >= MAX_SAVERS || !AddSaver(folder, found)) {
-            more = FALSE;
-            break;
+        if (appState.saverCount < MAX_SAVERS) {
+            if (!AddSaver(folder, found))
+                break;
+            continue;
         }
-    } while (FindNextFileA(search, &found));
+        if (!wanted)
+            break;
+        // The forms SYSTEM.INI may hold: the alias that SaverPathOf gives, or
+        // the long name that NT's display settings write.
+        JoinPath(alias, folder, found.cAlternateFileName[0] ? found.cAlternateFileName : found.cFileName);
+        adopted = lstrcmpiA(wanted, path) == 0 || lstrcmpiA(wanted, alias) == 0;
+        if (adopted) {
+            UINT id = IDM_SAVER_BASE + MAX_SAVERS;
+            SeekSaver(MAX_SAVERS);
+            DeleteMenu(appState.menuRoot, id, MF_BYCOMMAND);
+            ListSaver(appState.cursor, folder, found, appState.saverItem == id ? MF_CHECKED : 0);
+        }
+    } while (!adopted && FindNextFileA(search, &found));
     FindClose(search);
-    return more;
+    return adopted;
+}
+
+// Scans saverbox, the system directory and the Windows directory in this
+// order, each as ScanFolder does; TRUE when wanted was found.
+BOOL ScanFolders(const char* wanted, BOOL createSaverFolder)
+{
+    char folders[FOLDER_COUNT][MAX_PATH];
+    int folderCount = 0;
+    if (PrepareSaverFolder(folders[folderCount], createSaverFolder))
+        ++folderCount;
+    DWORD length = GetSystemDirectoryA(folders[folderCount], MAX_PATH);
+    if (length > 0 && length < MAX_PATH)
+        ++folderCount;
+    length = GetWindowsDirectoryA(folders[folderCount], MAX_PATH);
+    if (length > 0 && length < MAX_PATH)
+        ++folderCount;
+    // No "insert a disk" boxes while folders are searched and files read.
+    UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+    BOOL adopted = FALSE;
+    for (int i = 0; i < folderCount && !adopted; ++i)
+        adopted = ScanFolder(folders[i], wanted);
+    SetErrorMode(previousMode);
+    return adopted;
 }
 
 void ReportEmptyCatalogue(HWND window)
@@ -191,26 +274,11 @@ void TrimPartialCharacter(char* text)
 
 BOOL BuildSaverCatalogue(HWND window)
 {
-    char folders[FOLDER_COUNT][MAX_PATH];
-    int folderCount = 0;
-    if (PrepareSaverFolder(folders[folderCount]))
-        ++folderCount;
-    DWORD length = GetSystemDirectoryA(folders[folderCount], MAX_PATH);
-    if (length > 0 && length < MAX_PATH)
-        ++folderCount;
-    length = GetWindowsDirectoryA(folders[folderCount], MAX_PATH);
-    if (length > 0 && length < MAX_PATH)
-        ++folderCount;
-
     appState.saverCount = 0;
     appState.cursor = AllocateEntry();
     if (appState.cursor) {
         appState.cursor->next = appState.cursor;
-        // No "insert a disk" boxes while folders are searched and files read.
-        UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
-        for (int i = 0; i < folderCount && ScanFolder(folders[i]); ++i) {
-        }
-        SetErrorMode(previousMode);
+        ScanFolders(NULL, TRUE);
     }
 
     if (appState.saverCount == 0) {
@@ -221,6 +289,14 @@ BOOL BuildSaverCatalogue(HWND window)
     DeleteMenu(appState.menuRoot, IDM_SAVER_BASE, MF_BYCOMMAND);
     DrawMenuBar(window);
     return TRUE;
+}
+
+int AdoptPassedOverSaver(const char* path)
+{
+    // Below the limit every file found is listed.
+    if (appState.saverCount < MAX_SAVERS || !ScanFolders(path, FALSE))
+        return 0;
+    return MAX_SAVERS;
 }
 
 void SeekSaver(int index)

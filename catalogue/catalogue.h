@@ -24,6 +24,10 @@ BOOL BuildSaverCatalogue(HWND window);   // NULL: no menu, no box when empty
 void SeekSaver(int index);
 void SaverPathOf(const SaverEntry* entry, char* path);   // MAX_PATH bytes
 void SaverStemOf(const SaverEntry* entry, char* stem);   // MAX_PATH bytes
+// When the menu is full: a saver file of the three folders that path names
+// but the menu had no room for replaces the last entry and item. Returns
+// MAX_SAVERS then, else 0.
+int AdoptPassedOverSaver(const char* path);
 void FreeSaverCatalogue();
 void TrimPartialCharacter(char* text);
 

@@ -30,7 +30,9 @@ UINT randomState = 1;
 
 // The index of the first entry that path names, or 0. The display settings
 // of NT-based Windows write a saver's long path, the program the 8.3 alias
-// form: either names the entry.
+// form: either names the entry. A saver that a full menu had no room for
+// is still the configured one: it takes the last place rather than count
+// as unknown and be replaced at random.
 int FindSaver(const char* path)
 {
     for (int i = 1; i <= appState.saverCount; ++i) {
@@ -42,7 +44,7 @@ int FindSaver(const char* path)
         if (lstrcmpiA(path, saverPath) == 0 || lstrcmpiA(path, longPath) == 0)
             return i;
     }
-    return 0;
+    return AdoptPassedOverSaver(path);
 }
 
 // SYSTEM.INI could not be written. The program's view and the check mark
@@ -165,10 +167,10 @@ void SelectSaver(HWND window, int n)
 
 void ConfigureCurrentSaver(HWND window)
 {
-    // Without arguments a saver shows its own settings.
-    char command[COMMAND_LINE_SIZE];
-    FormatSaverCommand(command, appState.currentSaver, "");
-    if (RunSaverCommand(command, SW_SHOWDEFAULT) >= MIN_STARTED_RESULT)
+    // Without arguments a saver shows its own settings. After a failed
+    // SYSTEM.INI write currentSaver holds what the file says, perhaps
+    // "Nothing!" or a relative name: RunSaver runs neither.
+    if (RunSaver(appState.currentSaver, "", SW_SHOWDEFAULT))
         return;
     MessageBoxA(window, MOVED_TEXT, APP_NAME, MB_OK | MB_ICONEXCLAMATION);
     if (!appState.closing)
@@ -179,11 +181,9 @@ BOOL RunRandomSaver()
 {
     SeekSaver(PickRandomSaver());
     char path[MAX_PATH];
-    char command[COMMAND_LINE_SIZE];
     SaverPathOf(appState.cursor, path);
-    FormatSaverCommand(command, path, SAVER_RUN_ARGS);
     Sleep(CommandWaitMs());
-    return RunSaverCommand(command, SW_SHOWNORMAL) >= MIN_STARTED_RESULT;
+    return RunSaver(path, SAVER_RUN_ARGS, SW_SHOWNORMAL);
 }
 
 void RandomStartSaver(HWND window, WPARAM wParam, LPARAM lParam)

@@ -7,6 +7,19 @@ constexpr char BOOT_SECTION[] = "boot";
 constexpr char SCRNSAVE_KEY[] = "SCRNSAVE.EXE";
 constexpr char DESKTOP_KEY[] = "Control Panel\\desktop";
 constexpr int INT_TEXT_SIZE = 16;
+constexpr int COMMAND_LINE_SIZE = MAX_PATH + 8;   // quotes and " /s" around a path
+
+// The name after the path's last backslash; the path itself when it has none.
+// 0x5C is also the second byte of characters such as 表: walk characters.
+const char* NameOf(const char* path)
+{
+    const char* name = path;
+    for (const char* p = path; *p; p = CharNextA(p)) {
+        if (*p == '\\')
+            name = p + 1;
+    }
+    return name;
+}
 
 }  // namespace
 
@@ -70,7 +83,8 @@ void ReadSystemIniStamp(FileStamp* stamp)
 BOOL IsSameStamp(const FileStamp* a, const FileStamp* b)
 {
     return a->sizeLow == b->sizeLow && a->sizeHigh == b->sizeHigh
-        && CompareFileTime(&a->written, &b->written) == 0;
+        && a->written.dwLowDateTime == b->written.dwLowDateTime
+        && a->written.dwHighDateTime == b->written.dwHighDateTime;
 }
 
 void WriteDesktopValue(const char* name, int value)
@@ -125,19 +139,56 @@ void SetSystemTimeoutSeconds(UINT seconds)
     SystemParametersInfoA(SPI_SETSCREENSAVETIMEOUT, seconds, NULL, SPIF_SENDWININICHANGE);
 }
 
-void FormatSaverCommand(char* out, const char* path, const char* args)
+BOOL IsRunnableSaverPath(const char* path)
 {
-    // Unquoted, a path under "C:\Program Files" would start "C:\Program.exe".
-    lstrcpyA(out, "\"");
-    lstrcpynA(out + 1, path, MAX_PATH);
-    lstrcatA(out, "\"");
-    if (args[0] != '\0') {
-        lstrcatA(out, " ");
-        lstrcatA(out, args);
+    // Windows completes a name without a folder from NAPKIT's own folder,
+    // the current one, the system folders and PATH, and tries it with
+    // ".exe" added when it has no extension: the placeholder "Nothing!"
+    // would start a "Nothing!.exe" planted in any of them, "foo.scr" the
+    // current folder's, "C:\x\saver" a "C:\x\saver.exe" beside it.
+    // A letter of either case (0x20 makes it lower case), ":\".
+    BOOL drive = (UINT)((path[0] | 0x20) - 'a') < 26 && path[1] == ':' && path[2] == '\\';
+    BOOL unc = path[0] == '\\' && path[1] == '\\';
+    if (!drive && !unc)
+        return FALSE;
+    // '"' would end the quoted path early and pass the rest as arguments,
+    // '*' and '?' would make the search below match other names; none is
+    // ever the second byte of a double-byte character, but '\' is: walk
+    // characters. The name after the last '\' needs an extension.
+    BOOL extension = FALSE;
+    for (const char* p = path; *p; p = CharNextA(p)) {
+        if (*p == '"' || *p == '*' || *p == '?')
+            return FALSE;
+        if (*p == '\\' || *p == '.')
+            extension = *p == '.' && p[1] != '\0';
     }
+    // A file, not a folder ("\\server\share" is one).
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return FALSE;
+    FindClose(search);
+    return extension && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-UINT RunSaverCommand(const char* commandLine, UINT showCommand)
+BOOL RunSaver(const char* path, const char* args, UINT showCommand)
 {
-    return WinExec(commandLine, showCommand);
+    if (!IsRunnableSaverPath(path))
+        return FALSE;
+    // Unquoted, a path under "C:\Program Files" would start "C:\Program.exe".
+    char command[COMMAND_LINE_SIZE];
+    wsprintfA(command, args[0] ? "\"%s\" %s" : "\"%s\"", path, args);
+    // WinExec starts the saver in NAPKIT's current folder, where it would
+    // look for its DLLs and files first. It gets its own folder, and NAPKIT's
+    // (up to 259 characters, or it is not left) comes back at once:
+    // catalogue builds take saverbox from it.
+    char previous[MAX_PATH];
+    char folder[MAX_PATH];
+    lstrcpynA(folder, path, (int)(NameOf(path) - path) + 1);
+    DWORD length = GetCurrentDirectoryA(MAX_PATH, previous);
+    BOOL moved = length - 1 < MAX_PATH - 1 && SetCurrentDirectoryA(folder);
+    UINT result = WinExec(command, showCommand);
+    if (moved)
+        SetCurrentDirectoryA(previous);
+    return result >= MIN_STARTED_RESULT;
 }

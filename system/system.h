@@ -8,7 +8,6 @@ constexpr char VALUE_SCREEN_SAVE_ACTIVE[] = "ScreenSaveActive";
 constexpr char VALUE_SCREEN_SAVE_TIMEOUT[] = "ScreenSaveTimeOut";
 constexpr int SECONDS_PER_MINUTE = 60;
 constexpr int MIN_STARTED_RESULT = 32;   // WinExec results above 31 mean started
-constexpr int COMMAND_LINE_SIZE = MAX_PATH + 8;   // quotes and " /s" around a path
 constexpr char SAVER_RUN_ARGS[] = "/s";   // a saver started to run, not to show its settings
 
 // A file's size and last write, all zero when it does not exist.
@@ -32,10 +31,14 @@ void StoreActiveFlag(UINT active);   // the registry's value, then the system's 
 // The same for a process without a window (the command line, one-shot mode).
 UINT ReadActiveFlagWindowless();
 void SetSystemTimeoutSeconds(UINT seconds);
-// Builds "\"path\"" followed by args (may be empty) into out
-// (COMMAND_LINE_SIZE bytes); the quotes keep a path with blanks whole.
-void FormatSaverCommand(char* out, const char* path, const char* args);
-UINT RunSaverCommand(const char* commandLine, UINT showCommand);
+// Whether path may be run as a saver: a full path (X:\ or \\server\share\)
+// to a file with an extension that exists, without '"'. "Nothing!", an empty
+// value and a name relative to some folder are no saver.
+BOOL IsRunnableSaverPath(const char* path);
+// Runs the saver file path with args ("" opens its settings) from its own
+// folder; FALSE, running nothing, when the path is not runnable or the start
+// failed.
+BOOL RunSaver(const char* path, const char* args, UINT showCommand);
 
 // actions.cpp
 // Who asks for the screen saver to be switched on or off. The source alone

@@ -33,6 +33,43 @@ std::string WithSaver(UINT id, UINT stateItem = 40301)
     return "40101 40205 " + std::to_string(stateItem) + " " + std::to_string(id);
 }
 
+// The data entry of a built saver's string table (its one resource: the first entry of each level), and the
+// section holding it, inside pe.
+IMAGE_RESOURCE_DATA_ENTRY* StringTableOf(std::string& pe, IMAGE_SECTION_HEADER** section)
+{
+    auto* dos = (IMAGE_DOS_HEADER*)&pe[0];
+    auto* header = (IMAGE_FILE_HEADER*)&pe[dos->e_lfanew + sizeof(DWORD)];
+    *section = (IMAGE_SECTION_HEADER*)((BYTE*)(header + 1) + header->SizeOfOptionalHeader);
+    while (lstrcmpA((const char*)(*section)->Name, ".rsrc") != 0)
+        ++*section;
+    BYTE* resources = (BYTE*)&pe[(*section)->PointerToRawData];
+    DWORD at = 0;
+    for (int level = 0; level < 3; ++level) {   // type, name, language
+        auto* entry = (IMAGE_RESOURCE_DIRECTORY_ENTRY*)(resources + at + sizeof(IMAGE_RESOURCE_DIRECTORY));
+        at = entry->OffsetToData & ~IMAGE_RESOURCE_DATA_IS_DIRECTORY;
+    }
+    return (IMAGE_RESOURCE_DATA_ENTRY*)(resources + at);
+}
+
+// The string table 15 MB past the resource section's data, which is made to claim that much: loaded as a
+// data file, the strings lie outside the file's memory.
+std::string StringsOutside(std::string pe)
+{
+    IMAGE_SECTION_HEADER* section;
+    IMAGE_RESOURCE_DATA_ENTRY* table = StringTableOf(pe, &section);
+    table->OffsetToData = section->VirtualAddress + 0xF00000;
+    section->SizeOfRawData = 0x1000000;
+    return pe;
+}
+
+// The file cut where its string table begins: the resource directory is whole, the strings are gone.
+std::string Truncated(std::string pe)
+{
+    IMAGE_SECTION_HEADER* section;
+    IMAGE_RESOURCE_DATA_ENTRY* table = StringTableOf(pe, &section);
+    return pe.substr(0, section->PointerToRawData + table->OffsetToData - section->VirtualAddress);
+}
+
 struct Catalogue : Napkit {
     std::string a, b, c;   // ALPHA, BETA, GAMMA
     void SetUp() override
@@ -66,6 +103,7 @@ TEST_F(Catalogue, NamesComeFromTheSaverOrItsFileName)
         const char* useName;   // [Action] UseSaverName
         bool longPath;   // configured by its long name, as NT's display settings write it; else by its 8.3 alias
         const char* label;
+        std::string (*damage)(std::string pe) = nullptr;   // the built saver's bytes made into the file's
     };
     const Row rows[] = {
         { .built = "logsaver.scr", .file = "LOG.SCR", .useName = nullptr, .longPath = false,
@@ -85,11 +123,18 @@ TEST_F(Catalogue, NamesComeFromTheSaverOrItsFileName)
         // 81 bytes: 63 end on a whole character.
         { .built = "oddname.scr", .file = "ODD.SCR", .useName = "1", .longPath = false,
           .label = "Aとても長い名前のスクリーンセーバーで表示名の切り詰め方を確かめ" },
+        // Damaged files: nothing is read outside them.
+        { .built = "logsaver.scr", .file = "FAR.SCR", .useName = "1", .longPath = false, .label = "FAR",
+          .damage = StringsOutside },
+        { .built = "logsaver.scr", .file = "CUT.SCR", .useName = "1", .longPath = false, .label = "CUT",
+          .damage = Truncated },
     };
     DeleteFileA(a.c_str());
     for (const Row& row : rows) {
         SCOPED_TRACE(row.file);
         std::string alias = Install(row.built, row.file);
+        if (row.damage)
+            WriteBytes(saverbox + "\\" + row.file, row.damage(ReadBytes(SaverFile(row.built))));
         SetScrnsave(row.longPath ? saverbox + "\\" + row.file : alias);
         SetIni("Action", "UseSaverName", row.useName);
         Start();
@@ -222,16 +267,15 @@ TEST_F(Catalogue, MissingSaversAreReportedAndTheCatalogueRebuilt)
     Start();
     DeleteFileA(c.c_str());
     Command(42010);   // picks GAMMA, gone: of the two left it picks BETA
-    Lines calls = { "sleep 300", "exec 1 " + Quoted(c, " /s"), DELETED_BOX, Wrote(b), "sleep 300",
-                    "exec 1 " + Quoted(b, " /s") };
+    Lines calls = { "sleep 300", DELETED_BOX, Wrote(b), "sleep 300", "exec 1 " + Quoted(b, " /s") };
     EXPECT_EQ(TakeCalls(), calls);
     SetScrnsave(a);
     Ticks(1);
     EXPECT_EQ(TakeCalls(), Lines{ "sleep 50" }) << "a change is read a second time, 50 ms later";
     DeleteFileA(a.c_str());
     Command(41900);
-    calls = { "exec 10 " + Quoted(a), MOVED_BOX, Wrote(b) };
-    EXPECT_EQ(TakeCalls(), calls);
+    calls = { MOVED_BOX, Wrote(b) };
+    EXPECT_EQ(TakeCalls(), calls) << "expected no start of a file that is gone";
     EXPECT_EQ(Checks(), WithSaver(41001)) << "BETA alone is left";
     // Savers that exist but never run: the first try and three retries, then it gives up.
     WriteBytes(b, "");
@@ -267,6 +311,46 @@ TEST_F(Catalogue, LimitsOfPathsAndCount)
     EXPECT_EQ(TakeCalls(), (Lines{ Wrote(b), "spi 17 1 2", "box main 0x0 NAPKIT|" + Changed("BETA") }))
         << "the 899th saver, BETA, listed last and chosen";
     Close();
+    // Savers the full menu had no room for: the configured one takes its last place, at start and on the poll.
+    SetScrnsave(c);
+    Start();
+    EXPECT_EQ(TakeCalls(), Lines{}) << "GAMMA.SCR, in the Windows directory, is known";
+    EXPECT_EQ(MenuText(41899), "GAMMA");
+    EXPECT_EQ(Checks(), WithSaver(41899));
+    SetScrnsave(b);
+    Ticks(1);
+    EXPECT_EQ(TakeCalls(), Lines{ "sleep 50" }) << "BETA.SCR, in the system directory, is known";
+    EXPECT_EQ(MenuText(41899), "BETA");
+    EXPECT_EQ(Checks(), WithSaver(41899));
+    Close();
+    EXPECT_EQ(Scrnsave(), b);
+}
+
+TEST_F(Catalogue, SaverSettingsOpenOnlyForASaverFile)
+{
+    // After a failed write the program holds what SYSTEM.INI says. What a search for a name without a full
+    // path would find first: never run.
+    Install("logsaver.scr", "Nothing!.exe", folder);
+    Install("logsaver.scr", "foo.scr", folder);
+    FixClock(1007);   // a random change picks ALPHA
+    struct Row { const char* configured; Lines atStart; };
+    const Row rows[] = {
+        { .configured = ABSENT, .atStart = { Wrote(a) + " (failed)", BOX_NO_WRITE } },
+        { .configured = "foo.scr", .atStart = { UNKNOWN_BOX, Wrote(a) + " (failed)", BOX_NO_WRITE } },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.configured);
+        SetScrnsave(row.configured);
+        HANDLE lock = LockFile(WindowsDir() + "\\SYSTEM.INI");
+        Start();
+        EXPECT_EQ(TakeCalls(), row.atStart);
+        Command(41900);
+        Lines calls = { MOVED_BOX, Wrote(a) + " (failed)", BOX_NO_WRITE };
+        EXPECT_EQ(TakeCalls(), calls) << "expected nothing run, then a rebuild";
+        CloseHandle(lock);
+        Close(Lines{});
+    }
+    EXPECT_EQ(SaverLog(0), Lines{}) << "expected no program started";
 }
 
 TEST_F(Catalogue, SaversRunFromAnyFolderTheProgramRunsIn)
@@ -278,6 +362,7 @@ TEST_F(Catalogue, SaversRunFromAnyFolderTheProgramRunsIn)
         { "a folder whose name ends in 表 (second byte 0x5C)", folder + "\\表" },
         { "a saver path of 259 characters", folder + "\\" + std::string(244 - folder.size() - 1, 'D') },
     };
+    SaverFolderLogged logged;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         std::string box = row.dir + "\\saverbox";
@@ -290,7 +375,10 @@ TEST_F(Catalogue, SaversRunFromAnyFolderTheProgramRunsIn)
         EXPECT_EQ(TakeCalls(), Lines{}) << "the saver configured is known";
         Command(41900);
         EXPECT_EQ(TakeCalls(), Lines{ "exec 10 " + Quoted(saver) });
-        EXPECT_EQ(SaverLog(1), Lines{ Quoted(saver) });
+        EXPECT_EQ(SaverLog(1), Lines{ Quoted(saver) + " in " + box }) << "expected the saver run in its folder";
+        char current[MAX_PATH];
+        EXPECT_EQ(std::string(current, GetCurrentDirectoryA(MAX_PATH, current)), row.dir)
+            << "expected the program's current folder back";
         Close();
         DeleteFileA((folder + "\\saver.log").c_str());
     }
@@ -372,9 +460,9 @@ TEST_F(Catalogue, NothingFollowsABoxOnceTheCloseHasBegun)
         { .name = "unknown", .configured = "", .message = WM_CLOSE, .command = 0,
           .calls = { "sleep 50", UNKNOWN_BOX } },
         { .name = "moved", .configured = "", .message = WM_ENDSESSION, .command = 41900,
-          .calls = { "exec 10 " + Quoted(a), MOVED_BOX, Wrote(a) } },
+          .calls = { MOVED_BOX, Wrote(a) } },
         { .name = "deleted", .configured = "", .message = WM_CLOSE, .command = 42010,
-          .calls = { "sleep 300", "exec 1 " + Quoted(a, " /s"), DELETED_BOX, Wrote(a) } },
+          .calls = { "sleep 300", DELETED_BOX, Wrote(a) } },
     };
     FixClock(1007);   // a random start picks ALPHA
     for (const Row& row : rows) {

@@ -100,8 +100,20 @@ TEST_F(CommandLine, RunningCopyCarriesOutEachSwitchAsItsCommand)
 
 TEST_F(CommandLine, WithoutRunningCopyTheSystemIsSetDirectly)
 {
-    // starts: lines of the saver's record so far
-    struct Row { const char* args; UINT active; DWORD code; UINT activeAfter; const char* desktop; size_t starts; };
+    // starts: lines of the saver's record so far; configured: SCRNSAVE.EXE from this row on (nullptr: kept)
+    struct Row {
+        const char* args;
+        UINT active;
+        DWORD code;
+        UINT activeAfter;
+        const char* desktop;
+        size_t starts;
+        const char* configured = nullptr;
+    };
+    // What a search for a name without a full path would find first: never run.
+    Install("logsaver.scr", "Nothing!.exe", folder);
+    Install("logsaver.scr", "foo.scr", folder);
+    SaverFolderLogged logged;
     const Row rows[] = {
         { .args = "\"/off\"", .active = 1, .code = 0, .activeAfter = 0, .desktop = "0/-", .starts = 0 },
         { .args = "-off", .active = 0, .code = 0, .activeAfter = 0, .desktop = "-/-", .starts = 0 },
@@ -113,17 +125,22 @@ TEST_F(CommandLine, WithoutRunningCopyTheSystemIsSetDirectly)
         { .args = "-RANDOM", .active = 1, .code = 0, .activeAfter = 1, .desktop = "-/-", .starts = 2 },
         { .args = "/refresh", .active = 1, .code = 1, .activeAfter = 1, .desktop = "-/-", .starts = 2 },
         { .args = "/exit", .active = 0, .code = 1, .activeAfter = 0, .desktop = "-/-", .starts = 2 },
+        { .args = "/start", .active = 1, .code = 1, .activeAfter = 1, .desktop = "-/-", .starts = 2,
+          .configured = ABSENT },
+        { .args = "/start", .active = 1, .code = 1, .activeAfter = 1, .desktop = "-/-", .starts = 2,
+          .configured = "foo.scr" },
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.args);
+        SCOPED_TRACE(row.args + std::string(" ") + (row.configured ? row.configured : ""));
+        if (row.configured)
+            SetScrnsave(row.configured);
         SetSystemActive(row.active);
         EXPECT_EQ(Run(row.args), row.code);
         EXPECT_EQ(SystemActive(), row.activeAfter);
         EXPECT_EQ(TakeDesktop(), row.desktop);
-        EXPECT_EQ(SaverLog(row.starts), Lines(row.starts, started));
+        EXPECT_EQ(SaverLog(row.starts), Lines(row.starts, started + " in " + saverbox))
+            << "expected the saver alone, run in its folder";
     }
-    SetScrnsave(ABSENT);
-    EXPECT_EQ(Run("/start"), 1u) << "no saver configured: expected failure";
     DeleteFileA(saver.c_str());
     EXPECT_EQ(Run("/random"), 1u) << "no saver at all: expected failure, and no box either";
 }

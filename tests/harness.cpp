@@ -492,19 +492,6 @@ std::string Utf8(const std::string& cp932)
     return utf8;
 }
 
-std::string ReadBytes(const std::string& path)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              NULL, OPEN_EXISTING, 0, NULL);
-    std::string bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &got, NULL) && got)
-        bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
-}
-
 std::string BuildDir()   // tests\NAME\..\..
 {
     char path[MAX_PATH];
@@ -586,6 +573,19 @@ std::string SystemDir()
 {
     char dir[MAX_PATH];
     return std::string(dir, GetSystemDirectoryA(dir, MAX_PATH));
+}
+
+std::string ReadBytes(const std::string& path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              NULL, OPEN_EXISTING, 0, NULL);
+    std::string bytes;
+    char buffer[4096];
+    DWORD got = 0;
+    while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &got, NULL) && got)
+        bytes.append(buffer, got);
+    CloseHandle(file);
+    return bytes;
 }
 
 void WriteBytes(const std::string& path, const std::string& bytes)

@@ -46,6 +46,7 @@ std::string WindowsDir();
 std::string SystemDir();
 
 // Files as stored ("" when absent); a write that fails fails the test. None of these is recorded.
+std::string ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::string& bytes);   // and the profile cache forgets it
 Text ReadIni(const std::string& file, const char* section, const char* key);   // or ABSENT
 void WriteIni(const std::string& file, const char* section, const char* key, const std::string& value);
@@ -86,6 +87,11 @@ int BoxEndedWithin(DWORD ms);
 
 // The test savers' record of their starts, in order; waits up to 5 s for atLeast lines, and fails without them.
 Lines SaverLog(size_t atLeast = 1);
+// While one lives, each line of that record ends in " in " and the saver's current folder.
+struct SaverFolderLogged {
+    SaverFolderLogged() { SetEnvironmentVariableA("NAPKIT_SAVER_LOG_FOLDER", "1"); }
+    ~SaverFolderLogged() { SetEnvironmentVariableA("NAPKIT_SAVER_LOG_FOLDER", NULL); }
+};
 // The clock the program reads, fixed at this second after 1970, with local time as UTC on any host.
 void FixClock(ULONGLONG unixSeconds);
 // The program's tick count (GetTickCount) jumps ms ahead, as over a sleep of the machine; the wall clock stays.

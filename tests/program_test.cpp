@@ -16,17 +16,39 @@ struct Whole : Napkit {
     }
 };
 
-TEST_F(Whole, OneShotStartWithNothingConfiguredSwitchesTheSaverOff)
+TEST_F(Whole, OneShotStartRunsOnlyASaverFileElseSwitchesTheSaverOff)
 {
+    // What a search for a name without a full path would find first: never run.
+    Install("logsaver.scr", "Nothing!.exe", folder);
+    Install("logsaver.scr", "Nothing!", folder);
+    Install("logsaver.scr", "foo.scr", folder);
+    const std::string dir = folder + "\\DIR.SCR";
+    ASSERT_TRUE(CreateDirectoryA(dir.c_str(), NULL)) << "cannot create " << dir;
+    SaverFolderLogged logged;
+    const std::string started = "\"" + saver + "\" /s";
+    const Lines toggled = { TURNED_OFF[0], TURNED_OFF[1], BOX_OFF };
+    struct Row { const char* name; std::string configured; Lines calls; UINT active; };
+    const Row rows[] = {
+        { .name = "a saver file", .configured = saver, .calls = { "sleep 300", "exec 1 " + started }, .active = 1 },
+        { .name = "none", .configured = ABSENT, .calls = toggled, .active = 0 },
+        { .name = "empty", .configured = "", .calls = toggled, .active = 0 },
+        { .name = "relative", .configured = "foo.scr", .calls = toggled, .active = 0 },
+        { .name = "a folder", .configured = dir, .calls = toggled, .active = 0 },
+        { .name = "no extension", .configured = folder + "\\Nothing!", .calls = toggled, .active = 0 },
+    };
     SetIni("Action", "AppMode", "1");
     SetIni("Action", "IconDubbleClick", "0");
-    SetScrnsave(ABSENT);
-    ZeroMemory(&appState, sizeof appState);
-    RunNapkit(GetModuleHandleA(NULL));
-    Lines calls = { "sleep 300", "exec 1 \"Nothing!\" /s", TURNED_OFF[0], TURNED_OFF[1], BOX_OFF };
-    EXPECT_EQ(TakeCalls(), calls);
-    EXPECT_EQ(SystemActive(), 0u);
-    EXPECT_EQ(FindNapkitWindow(), (HWND)NULL) << "one-shot mode opens no window";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetScrnsave(row.configured);
+        SetSystemActive(1);
+        ZeroMemory(&appState, sizeof appState);
+        RunNapkit(GetModuleHandleA(NULL));
+        EXPECT_EQ(TakeCalls(), row.calls);
+        EXPECT_EQ(SystemActive(), row.active);
+        EXPECT_EQ(SaverLog(1), Lines{ started + " in " + saverbox }) << "expected the saver alone, run in its folder";
+        EXPECT_EQ(FindNapkitWindow(), (HWND)NULL) << "one-shot mode opens no window";
+    }
 }
 
 TEST_F(Whole, OneShotProgramTogglesTheSharedFlagAndOnlyOneTrayCopyRuns)
