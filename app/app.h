@@ -49,11 +49,17 @@ struct AppState {
 
     // a temporary off: the screen saver off for a while (a pause), then on
     // by itself; its end is in NAPKIT.INI while it runs
-    UINT offKind;             // OFF_NONE, OFF_PAUSE
+    UINT offKind;             // OFF_NONE, OFF_PAUSE, OFF_HOLD
     UINT pauseItem;           // the pause's checked item; 0 when its length has none
     DWORD offStartTicks;      // GetTickCount at its start or resumption
     DWORD offLengthMs;
-    char offEndText[8];       // its end as local "HH:MM", for the tool-tip
+    char offEndText[16];      // a pause's end as local "HH:MM", or why a hold runs: for the tool-tip
+    // the hold while a full-screen window is in front
+    int fullScreenOff;        // [Action] FullScreenOff
+    HWND holdWindow;          // the window a hold runs for
+    HWND spentHoldWindow;     // an explicit choice ended a hold for it: no new hold
+
+    int secureFlag;           // the password on resume: 0, 1 or SECURE_NONE
 
     // transient
     HWND openDialog;          // the dialog RunDialog is running, or NULL
@@ -87,8 +93,8 @@ constexpr UINT POLL_INTERVAL_MS = 500;
 constexpr UINT WM_TRAYNOTIFY = 0x83FC;
 // Sent by a command-line copy: a switch, as the menu command wParam (the
 // toggle as IDM_DBLCLICK_TOGGLE, the hot key's meaning); for IDM_TIMEOUT_CUSTOM,
-// lParam holds the minutes (1-60), and for IDM_PAUSE_30 the pause's
-// minutes (1-1440). The answer is one of SWITCH_*; a window
+// lParam holds the minutes (1-60), for IDM_PAUSE_30 the pause's
+// minutes (1-1440), and for IDM_SECURE the wish (WISH_ON or WISH_OFF). The answer is one of SWITCH_*; a window
 // that does not know the message answers 0.
 constexpr UINT WM_SWITCH = WM_APP + 1;
 constexpr LRESULT SWITCH_NOT_READY = 1;   // the set-up is still running: ask again
