@@ -1,0 +1,176 @@
+// The screen saver held off while a full-screen window of another program is in front, and back on when it
+// goes, however NAPKIT ends meanwhile.
+#include "harness.h"
+#include "res/resource.h"
+#include <memory>
+
+namespace {
+
+constexpr char FULL_SCREEN_CLASS[] = "NapkitTestFullScreen";   // tests/savers/fullscreen.c
+const Lines SWITCH_ON = { "reg ScreenSaveActive 2 1", "spi 17 1 2" };
+const Lines SWITCH_OFF = { "reg ScreenSaveActive 2 0", "spi 17 0 2" };
+constexpr char HELD[] = "40101 40205 40302 40321 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 全画面表示中";
+constexpr char ON[] = "40101 40205 40301 40321 41001 active NAPKIT - ScreenSaver[ ON ] -> [5分]";
+constexpr char OFF[] = "40101 40205 40302 40321 41001 inactive NAPKIT - ScreenSaver[ OFF ]";
+const std::string BOX_ON = std::string("box main 0x1040 NAPKIT|") + SWITCHED_ON;
+
+// tests/savers/fullscreen.exe: a window over the whole screen that keeps itself in front until it is killed.
+class FullScreenProgram {
+public:
+    FullScreenProgram() : program_(new Program(Launch{ SaverFile("fullscreen.exe"), "fullscreen.exe" }))
+    {
+        EXPECT_TRUE(PumpUntil([] { return InFront(); }, 5000)) << "expected the full-screen window in front";
+    }
+    static bool InFront()
+    {
+        HWND front = GetForegroundWindow();
+        return front && front == FindWindowA(FULL_SCREEN_CLASS, NULL);
+    }
+    void Kill()   // once it is in front again: the tray menu that a test reads takes the front for a moment
+    {
+        PumpUntil([] { return InFront(); }, 5000);
+        program_.reset();
+    }
+private:
+    std::unique_ptr<Program> program_;
+};
+
+struct FullScreen : Napkit {
+    void SetUp() override
+    {
+        Napkit::SetUp();
+        SetScrnsave(Install("logsaver.scr", "ONE.SCR"));
+        SetIni("Action", "FullScreenOff", "1");
+    }
+    std::string Held() { return ReadIni(Ini(), "Action", "FullScreenHold"); }
+};
+
+TEST_F(FullScreen, AnotherProgramsFullScreenWindowHoldsARunningSaverOffUntilItGoes)
+{
+    struct Row {
+        const char* name;
+        const char* setting;   // [Action] FullScreenOff
+        UINT active;           // the flag before
+        bool ownWindow;        // the full-screen window is this process's
+        Lines held;            // the calls once the window is in front
+        std::string shown;
+        const char* stored;    // [Action] FullScreenHold meanwhile
+        Lines ended;           // the calls once it has gone
+    };
+    const Row rows[] = {
+        { .name = "held", .setting = "1", .active = 1, .ownWindow = false, .held = SWITCH_OFF, .shown = HELD,
+          .stored = "1", .ended = SWITCH_ON },
+        { .name = "setting off", .setting = "0", .active = 1, .ownWindow = false, .held = {}, .shown = SHOWN_ON,
+          .stored = ABSENT, .ended = {} },
+        { .name = "already off", .setting = "1", .active = 0, .ownWindow = false, .held = {}, .shown = OFF,
+          .stored = ABSENT, .ended = {} },
+        { .name = "own window", .setting = "1", .active = 1, .ownWindow = true, .held = {}, .shown = ON,
+          .stored = ABSENT, .ended = {} },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetIni("Action", "FullScreenOff", row.setting);
+        SetSystemActive(row.active);
+        Start();
+        std::unique_ptr<FullScreenProgram> other;
+        HWND own = NULL;
+        if (row.ownWindow) {
+            own = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0,
+                                  GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL, NULL, NULL);
+            SetForegroundWindow(own);
+            EXPECT_EQ(GetForegroundWindow(), own) << "expected the test's own window in front";
+        } else {
+            other.reset(new FullScreenProgram());
+        }
+        Ticks(2);
+        EXPECT_EQ(TakeCalls(), row.held);
+        EXPECT_EQ(Shown(), row.shown);
+        EXPECT_EQ(Held(), row.stored);
+        EXPECT_EQ(SystemActive(), row.held.empty() ? row.active : 0u);
+        if (other)
+            other->Kill();
+        DestroyWindow(own);
+        DWORD gone = GetTickCount();
+        PumpUntil([&] { return SystemActive() == row.active; }, 1000);
+        EXPECT_LT(GetTickCount() - gone, 1000u) << "expected the saver back on within a second";
+        Ticks(1);
+        EXPECT_EQ(TakeCalls(), row.ended) << "expected no box, and only what was switched off switched on";
+        EXPECT_EQ(Held(), ABSENT);
+        Close();
+    }
+}
+
+TEST_F(FullScreen, ExplicitChoiceEndsTheHoldAndNoNewOneStartsForTheSameWindow)
+{
+    const Lines onWithBox = { SWITCH_ON[0], SWITCH_ON[1], BOX_ON };
+    const Lines paused = { SWITCH_OFF[0], SWITCH_OFF[1],
+                           "box main 0x1040 NAPKIT|スクリーンセーバーを 15:30 まで「無効」にしました。" };
+    struct Row {
+        const char* name;
+        std::function<void(FullScreen&)> choose;
+        Lines calls;
+        std::string shown;
+        Lines closed;   // the calls of the close
+    };
+    const Row rows[] = {
+        { "on item", [](FullScreen& t) { t.Command(IDM_STATE_ON); }, onWithBox, ON, {} },
+        { "off item", [](FullScreen& t) { t.Command(IDM_STATE_OFF); }, {}, OFF, {} },
+        { "pause", [](FullScreen& t) { t.Command(IDM_PAUSE_30); }, paused,
+          "40101 40205 40302 40310 40321 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:30", SWITCH_ON },
+        { "toggle hot key", [](FullScreen& t) { t.HotKey(IDM_DBLCLICK_TOGGLE); }, onWithBox, ON, {} },
+        { "double-click", [](FullScreen& t) { t.TrayEvent(WM_LBUTTONDBLCLK); }, onWithBox, ON, {} },
+        { "command line", [](FullScreen&) { EXPECT_EQ(Program("/toggle").Wait(15000), 0u); }, onWithBox, ON, {} },
+        { "setting switched off", [](FullScreen& t) { t.Command(IDM_FULL_SCREEN_OFF); }, SWITCH_ON, SHOWN_ON, {} },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetIni("Action", "FullScreenOff", "1");
+        SetSystemActive(1);
+        FixClock(1796655600);   // 15:00
+        Start();
+        FullScreenProgram other;
+        Ticks(2);
+        EXPECT_EQ(TakeCalls(), SWITCH_OFF) << "expected the hold, without a box";
+        row.choose(*this);
+        EXPECT_EQ(Held(), ABSENT) << "expected the hold over at once";
+        Ticks(3);
+        EXPECT_EQ(TakeCalls(), row.calls) << "expected the choice carried out, and no new hold";
+        EXPECT_EQ(Shown(), row.shown);
+        other.Kill();
+        Ticks(2);
+        EXPECT_EQ(TakeCalls(), Lines{}) << "expected nothing switched back when the window went";
+        Close();
+        EXPECT_EQ(TakeCalls(), row.closed);
+    }
+}
+
+TEST_F(FullScreen, ClosingExitOrEndOfSessionSwitchOnAndAKilledCopysHoldEndsAtTheNextStart)
+{
+    const std::pair<UINT, WPARAM> endings[] = { { WM_CLOSE, 0 }, { WM_COMMAND, IDM_EXIT }, { WM_ENDSESSION, TRUE } };
+    for (const auto& [message, wParam] : endings) {
+        SCOPED_TRACE(message);
+        Start();
+        FullScreenProgram other;
+        Ticks(2);
+        EXPECT_EQ(TakeCalls(), SWITCH_OFF) << "expected the hold";
+        SendMessageA(window, message, wParam, 0);
+        ExpectEnded();
+        EXPECT_EQ(TakeCalls(), SWITCH_ON) << "expected the saver on before the program ended";
+        EXPECT_EQ(Held(), ABSENT);
+    }
+    auto tray = std::make_unique<Program>();
+    ASSERT_NE(tray->Window(10000), (HWND)NULL) << "expected the tray copy's window";
+    FullScreenProgram other;
+    EXPECT_TRUE(PumpUntil([&] { return SystemActive() == 0 && Held() == "1"; }, 3000)) << "expected the copy's hold";
+    tray.reset();
+    other.Kill();
+    Pump(1000);
+    EXPECT_EQ(SystemActive(), 0u) << "a killed copy leaves the saver off";
+    Start();
+    EXPECT_EQ(TakeCalls(), SWITCH_ON) << "expected the saver on at start";
+    EXPECT_EQ(Held(), ABSENT);
+    EXPECT_EQ(Shown(), ON);
+    Close();
+}
+
+}  // namespace
