@@ -17,7 +17,8 @@ const std::string BOX_ON = std::string("box main 0x1040 NAPKIT|") + SWITCHED_ON;
 // tests/savers/fullscreen.exe: a window over the whole screen that keeps itself in front until it is killed.
 class FullScreenProgram {
 public:
-    FullScreenProgram() : program_(new Program(Launch{ SaverFile("fullscreen.exe"), "fullscreen.exe" }))
+    explicit FullScreenProgram(const std::string& args = "")
+        : program_(new Program(Launch{ SaverFile("fullscreen.exe"), "fullscreen.exe " + args }))
     {
         EXPECT_TRUE(PumpUntil([] { return InFront(); }, 5000)) << "expected the full-screen window in front";
     }
@@ -51,20 +52,22 @@ TEST_F(FullScreen, AnotherProgramsFullScreenWindowHoldsARunningSaverOffUntilItGo
         const char* name;
         const char* setting;   // [Action] FullScreenOff
         UINT active;           // the flag before
-        bool ownWindow;        // the full-screen window is this process's
+        const char* kind;      // the window in front: "" full screen, "half" half the screen, "own" this process's
         Lines held;            // the calls once the window is in front
         std::string shown;
         const char* stored;    // [Action] FullScreenHold meanwhile
         Lines ended;           // the calls once it has gone
     };
     const Row rows[] = {
-        { .name = "held", .setting = "1", .active = 1, .ownWindow = false, .held = SWITCH_OFF, .shown = HELD,
+        { .name = "held", .setting = "1", .active = 1, .kind = "", .held = SWITCH_OFF, .shown = HELD,
           .stored = "1", .ended = SWITCH_ON },
-        { .name = "setting off", .setting = "0", .active = 1, .ownWindow = false, .held = {}, .shown = SHOWN_ON,
+        { .name = "setting off", .setting = "0", .active = 1, .kind = "", .held = {}, .shown = SHOWN_ON,
           .stored = ABSENT, .ended = {} },
-        { .name = "already off", .setting = "1", .active = 0, .ownWindow = false, .held = {}, .shown = OFF,
+        { .name = "already off", .setting = "1", .active = 0, .kind = "", .held = {}, .shown = OFF,
           .stored = ABSENT, .ended = {} },
-        { .name = "own window", .setting = "1", .active = 1, .ownWindow = true, .held = {}, .shown = ON,
+        { .name = "own window", .setting = "1", .active = 1, .kind = "own", .held = {}, .shown = ON,
+          .stored = ABSENT, .ended = {} },
+        { .name = "not full screen", .setting = "1", .active = 1, .kind = "half", .held = {}, .shown = ON,
           .stored = ABSENT, .ended = {} },
     };
     for (const Row& row : rows) {
@@ -74,13 +77,13 @@ TEST_F(FullScreen, AnotherProgramsFullScreenWindowHoldsARunningSaverOffUntilItGo
         Start();
         std::unique_ptr<FullScreenProgram> other;
         HWND own = NULL;
-        if (row.ownWindow) {
+        if (row.kind == std::string("own")) {
             own = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0,
                                   GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL, NULL, NULL);
             SetForegroundWindow(own);
             EXPECT_EQ(GetForegroundWindow(), own) << "expected the test's own window in front";
         } else {
-            other.reset(new FullScreenProgram());
+            other.reset(new FullScreenProgram(row.kind));
         }
         Ticks(2);
         EXPECT_EQ(TakeCalls(), row.held);
@@ -111,6 +114,7 @@ TEST_F(FullScreen, ExplicitChoiceEndsTheHoldAndNoNewOneStartsForTheSameWindow)
         Lines calls;
         std::string shown;
         Lines closed;   // the calls of the close
+        const char* setting = "1";   // [Action] FullScreenOff afterwards
     };
     const Row rows[] = {
         { "on item", [](FullScreen& t) { t.Command(IDM_STATE_ON); }, onWithBox, ON, {} },
@@ -120,7 +124,7 @@ TEST_F(FullScreen, ExplicitChoiceEndsTheHoldAndNoNewOneStartsForTheSameWindow)
         { "toggle hot key", [](FullScreen& t) { t.HotKey(IDM_DBLCLICK_TOGGLE); }, onWithBox, ON, {} },
         { "double-click", [](FullScreen& t) { t.TrayEvent(WM_LBUTTONDBLCLK); }, onWithBox, ON, {} },
         { "command line", [](FullScreen&) { EXPECT_EQ(Program("/toggle").Wait(15000), 0u); }, onWithBox, ON, {} },
-        { "setting switched off", [](FullScreen& t) { t.Command(IDM_FULL_SCREEN_OFF); }, SWITCH_ON, SHOWN_ON, {} },
+        { "setting switched off", [](FullScreen& t) { t.Command(IDM_FULL_SCREEN_OFF); }, SWITCH_ON, SHOWN_ON, {}, "0" },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -136,6 +140,7 @@ TEST_F(FullScreen, ExplicitChoiceEndsTheHoldAndNoNewOneStartsForTheSameWindow)
         Ticks(3);
         EXPECT_EQ(TakeCalls(), row.calls) << "expected the choice carried out, and no new hold";
         EXPECT_EQ(Shown(), row.shown);
+        EXPECT_EQ(ReadIni(Ini(), "Action", "FullScreenOff"), row.setting);
         other.Kill();
         Ticks(2);
         EXPECT_EQ(TakeCalls(), Lines{}) << "expected nothing switched back when the window went";

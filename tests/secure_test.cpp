@@ -165,7 +165,7 @@ TEST_F(Secure, EachWindowsKeepsTheFlagInItsOwnValueAloneOrForwarded)
           .code = 0, .ntAfter = "sz:1", .w9xAfter = "binary:00000000" },
         { .version = L"winxp", .tray = true, .args = "/secure:off", .ntBefore = "sz:1", .w9xBefore = "dword:01000000",
           .code = 0, .ntAfter = "sz:0", .w9xAfter = "dword:01000000" },
-        { .version = L"win10", .tray = false, .args = "/Secure:On", .ntBefore = ABSENT, .w9xBefore = ABSENT,
+        { .version = L"win10", .tray = false, .args = "/Secure:On", .ntBefore = "sz:1", .w9xBefore = ABSENT,
           .code = 0, .ntAfter = "sz:1", .w9xAfter = ABSENT },
         { .version = L"win31", .tray = false, .args = "/secure:on", .ntBefore = "sz:0", .w9xBefore = "dword:00000000",
           .code = 1, .ntAfter = "sz:0", .w9xAfter = "dword:00000000" },

@@ -1,6 +1,6 @@
 /* A program with one window that covers the whole screen and stays in front
    until it is killed: what a game, a video or a presentation looks like to
-   NAPKIT. */
+   NAPKIT. With the argument "half" the window covers half the screen. */
 #include <windows.h>
 
 #define FRONT_TIMER_ID 1
@@ -24,9 +24,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     windowClass.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
     windowClass.lpszClassName = "NapkitTestFullScreen";
     RegisterClassA(&windowClass);
+    int width = GetSystemMetrics(SM_CXSCREEN);
+    if (lstrcmpA(commandLine, "half") == 0)
+        width /= 2;
     HWND window = CreateWindowExA(WS_EX_TOPMOST, windowClass.lpszClassName, "full screen", WS_POPUP | WS_VISIBLE,
-                                  0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL,
-                                  instance, NULL);
+                                  0, 0, width, GetSystemMetrics(SM_CYSCREEN), NULL, NULL, instance, NULL);
     SetForegroundWindow(window);
     SetTimer(window, FRONT_TIMER_ID, FRONT_INTERVAL_MS, NULL);
     MSG msg;
