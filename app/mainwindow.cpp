@@ -228,7 +228,7 @@ LRESULT HandleSwitch(HWND window, UINT command, int minutes)
     case IDM_PAUSE_30:
         return StartPause(window, minutes) ? SWITCH_TAKEN : SWITCH_REFUSED;
     case IDM_SECURE:
-        return SwitchSecure(minutes) ? SWITCH_TAKEN : SWITCH_REFUSED;
+        return SwitchSecure(minutes ? WISH_ON : WISH_OFF) ? SWITCH_TAKEN : SWITCH_REFUSED;
     case IDM_EXIT:
         EndForExit(window);
         break;
