@@ -52,7 +52,7 @@ TEST_F(FullScreen, AnotherProgramsFullScreenWindowHoldsARunningSaverOffUntilItGo
         const char* name;
         const char* setting;   // [Action] FullScreenOff
         UINT active;           // the flag before
-        const char* kind;      // the window in front: "" full screen, "half" half the screen, "own" this process's
+        const char* kind;      // in front: "" full screen, "half" half the screen, "own" this process's, "desktop"
         Lines held;            // the calls once the window is in front
         std::string shown;
         const char* stored;    // [Action] FullScreenHold meanwhile
@@ -69,6 +69,8 @@ TEST_F(FullScreen, AnotherProgramsFullScreenWindowHoldsARunningSaverOffUntilItGo
           .stored = ABSENT, .ended = {} },
         { .name = "not full screen", .setting = "1", .active = 1, .kind = "half", .held = {}, .shown = ON,
           .stored = ABSENT, .ended = {} },
+        { .name = "desktop", .setting = "1", .active = 1, .kind = "desktop", .held = {}, .shown = ON,
+          .stored = ABSENT, .ended = {} },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -82,6 +84,9 @@ TEST_F(FullScreen, AnotherProgramsFullScreenWindowHoldsARunningSaverOffUntilItGo
                                   GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL, NULL, NULL);
             SetForegroundWindow(own);
             EXPECT_EQ(GetForegroundWindow(), own) << "expected the test's own window in front";
+        } else if (row.kind == std::string("desktop")) {   // the shell's window, of another process
+            SetForegroundWindow(GetDesktopWindow());
+            EXPECT_EQ(GetForegroundWindow(), GetDesktopWindow()) << "expected the desktop in front";
         } else {
             other.reset(new FullScreenProgram(row.kind));
         }
