@@ -1,6 +1,7 @@
 /* A program with one window that covers the whole screen and stays in front
    until it is killed: what a game, a video or a presentation looks like to
-   NAPKIT. With the argument "half" the window covers half the screen. */
+   NAPKIT. With the argument "half" the window covers half the screen; with
+   "progman" it has the class of the desktop's shell window. */
 #include <windows.h>
 
 #define FRONT_TIMER_ID 1
@@ -22,7 +23,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     windowClass.lpfnWndProc = FullScreenProc;
     windowClass.hInstance = instance;
     windowClass.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
-    windowClass.lpszClassName = "NapkitTestFullScreen";
+    windowClass.lpszClassName = lstrcmpA(commandLine, "progman") == 0 ? "Progman" : "NapkitTestFullScreen";
     RegisterClassA(&windowClass);
     int width = GetSystemMetrics(SM_CXSCREEN);
     if (lstrcmpA(commandLine, "half") == 0)
