@@ -49,11 +49,17 @@ struct AppState {
 
     // a temporary off: the screen saver off for a while (a pause), then on
     // by itself; its end is in NAPKIT.INI while it runs
-    UINT offKind;             // OFF_NONE, OFF_PAUSE
+    UINT offKind;             // OFF_NONE, OFF_PAUSE, OFF_HOLD
     UINT pauseItem;           // the pause's checked item; 0 when its length has none
     DWORD offStartTicks;      // GetTickCount at its start or resumption
     DWORD offLengthMs;
-    char offEndText[8];       // its end as local "HH:MM", for the tool-tip
+    char offEndText[16];      // a pause's end as local "HH:MM", or why a hold runs: for the tool-tip
+    // the hold while a full-screen window is in front
+    int fullScreenOff;        // [Action] FullScreenOff
+    HWND holdWindow;          // the window a hold runs for
+    HWND spentHoldWindow;     // an explicit choice ended a hold for it: no new hold
+
+    int secureFlag;           // the password on resume: 0, 1 or SECURE_NONE
 
     // transient
     HWND openDialog;          // the dialog RunDialog is running, or NULL
@@ -94,9 +100,9 @@ constexpr UINT WM_TRAYNOTIFY = 0x83FC;
 // SWITCH_MESSAGE (a number of WM_APP's range may mean anything to a window of
 // another program). wParam: MAKEWPARAM(menu command, minutes); the command as
 // the menu's (the toggle as IDM_DBLCLICK_TOGGLE, the hot key's meaning), the
-// minutes for IDM_TIMEOUT_CUSTOM (1-60) and for IDM_PAUSE_30, the pause's
-// length (1-1440). lParam: the tick count (GetTickCount) at which the command
-// line first sent it. The answer is one of SWITCH_*; a window that does not
+// minutes for IDM_TIMEOUT_CUSTOM (1-60), for IDM_PAUSE_30 the pause's length
+// (1-1440), for IDM_SECURE the wish (WISH_ON or WISH_OFF). lParam: the tick
+// count (GetTickCount) at which the command line first sent it. The answer is one of SWITCH_*; a window that does not
 // know the message answers 0.
 constexpr char SWITCH_MESSAGE[] = "NAPKIT.Switch";
 constexpr LRESULT SWITCH_NOT_READY = 1;   // the set-up is still running: ask again

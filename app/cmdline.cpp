@@ -10,12 +10,13 @@ namespace {
 
 enum SwitchKind {
     SWITCH_BAD, SWITCH_ON, SWITCH_OFF, SWITCH_TOGGLE, SWITCH_START, SWITCH_RANDOM,
-    SWITCH_TIMEOUT, SWITCH_REFRESH, SWITCH_EXIT, SWITCH_HELP, SWITCH_PAUSE,
+    SWITCH_TIMEOUT, SWITCH_REFRESH, SWITCH_EXIT, SWITCH_HELP, SWITCH_PAUSE, SWITCH_SECURE_ON,
+    SWITCH_SECURE_OFF,
 };
 
 struct Switch {
     SwitchKind kind;
-    int minutes;   // SWITCH_TIMEOUT and SWITCH_PAUSE only
+    int minutes;   // SWITCH_TIMEOUT and SWITCH_PAUSE; the wish of SWITCH_SECURE_*
 };
 
 struct SwitchName {
@@ -27,6 +28,7 @@ constexpr SwitchName SWITCH_NAMES[] = {
     { "on", SWITCH_ON },         { "off", SWITCH_OFF },         { "toggle", SWITCH_TOGGLE },
     { "start", SWITCH_START },   { "random", SWITCH_RANDOM },   { "refresh", SWITCH_REFRESH },
     { "exit", SWITCH_EXIT },     { "?", SWITCH_HELP },
+    { "secure:on", SWITCH_SECURE_ON }, { "secure:off", SWITCH_SECURE_OFF },
 };
 // Switches that carry minutes, 1 to maxMinutes in decimal digits.
 struct MinutesSwitch {
@@ -55,6 +57,8 @@ constexpr char USAGE_TEXT[] =
     "/random ： ランダムにセーバーを起動する\n"
     "/timeout:N ： 待ち時間を N 分にする (1～60)\n"
     "/pause:N ： N 分間だけ無効にする (1～1440、常駐中)\n"
+    "/secure:on ： パスワードで保護する\n"
+    "/secure:off ： パスワードで保護しない\n"
     "/refresh ： セーバー一覧を更新する (常駐中)\n"
     "/exit ： 常駐中の NAPKIT を終了する\n"
     "/? ： この説明を表示する\n"
@@ -148,6 +152,7 @@ Switch ParseSwitches(const char* commandLine)
     for (const SwitchName& known : SWITCH_NAMES) {
         if (lstrcmpiA(name, known.name) == 0) {
             result.kind = known.kind;
+            result.minutes = known.kind == SWITCH_SECURE_ON ? WISH_ON : WISH_OFF;
             return result;
         }
     }
@@ -323,6 +328,9 @@ UINT SwitchCommand(SwitchKind kind)
         return IDM_REFRESH;
     case SWITCH_PAUSE:
         return IDM_PAUSE_30;   // the minutes go with it
+    case SWITCH_SECURE_ON:
+    case SWITCH_SECURE_OFF:
+        return IDM_SECURE;     // the wish goes as the minutes
     default:   // SWITCH_EXIT: bad switches and /? never get here
         return IDM_EXIT;
     }
@@ -400,6 +408,9 @@ int RunAlone(const Switch& command)
     case SWITCH_TIMEOUT:
         SetTimeoutMinutes(command.minutes);
         return EXIT_DONE;
+    case SWITCH_SECURE_ON:
+    case SWITCH_SECURE_OFF:
+        return SwitchSecure(command.minutes) ? EXIT_DONE : EXIT_NOTHING_DONE;
     case SWITCH_START:
         return StartConfiguredSaver() ? EXIT_DONE : EXIT_NOTHING_DONE;
     case SWITCH_RANDOM:

@@ -43,6 +43,8 @@ LRESULT HandleCreate(HWND window)
     appState.stateItem = StateMenuId(appState.screenSaveActive);
     appState.timeoutMinutes = (int)(ReadSystemTimeoutSeconds() / SECONDS_PER_MINUTE);
     appState.timeoutItem = TimeoutMenuId(appState.timeoutMinutes);
+    appState.secureFlag = ReadSecureFlag();
+    appState.fullScreenOff = ReadSettingInt(SECTION_ACTION, KEY_FULL_SCREEN_OFF, DEFAULT_FULL_SCREEN_OFF) != 0;
     LoadTrayMenu();
     TrayIconAdd(appState.instance, window);
     LoadDblClickAction(&appState.dblClickItem);
@@ -124,6 +126,12 @@ void HandleCommand(HWND window, WPARAM wParam, LPARAM lParam)
     case IDM_PAUSE_60:
     case IDM_PAUSE_120:
         StartPause(window, PAUSE_MINUTES[id - IDM_PAUSE_30]);
+        break;
+    case IDM_SECURE:
+        SwitchSecure(WISH_FLIP);
+        break;
+    case IDM_FULL_SCREEN_OFF:
+        ToggleFullScreenOff();
         break;
     case IDM_SAVER_BASE:
         SelectSaver(window, appState.lastSaverIndex);
@@ -228,6 +236,8 @@ LRESULT HandleSwitch(HWND window, WPARAM wParam, LPARAM lParam)
         return ApplyMinutes(minutes) ? SWITCH_TAKEN : SWITCH_REFUSED;
     case IDM_PAUSE_30:
         return StartPause(window, minutes) ? SWITCH_TAKEN : SWITCH_REFUSED;
+    case IDM_SECURE:
+        return SwitchSecure(minutes ? WISH_ON : WISH_OFF) ? SWITCH_TAKEN : SWITCH_REFUSED;
     case IDM_EXIT:
         EndForExit(window);
         break;
@@ -253,6 +263,11 @@ void PollSystemState(HWND window)
     CheckRadioItem(StateMenuId(appState.screenSaveActive), &appState.stateItem);
     appState.timeoutMinutes = (int)(ReadSystemTimeoutSeconds() / SECONDS_PER_MINUTE);
     CheckRadioItem(TimeoutMenuId(appState.timeoutMinutes), &appState.timeoutItem);
+    int secure = ReadSecureFlag();
+    if (secure != appState.secureFlag) {
+        appState.secureFlag = secure;
+        ShowFlagItems();
+    }
     UpdateTrayTip();
     PollTemporaryOff();
     // While a resynchronisation or a rebuild waits in a message box, this

@@ -52,6 +52,10 @@
 #define IDM_PAUSE_30            40310
 #define IDM_PAUSE_60            40311
 #define IDM_PAUSE_120           40312
+/* check items of the same pop-up: the password on resume, grayed where the
+   system has none; the saver held off while a full-screen program runs */
+#define IDM_SECURE              40320
+#define IDM_FULL_SCREEN_OFF     40321
 /* saver group: 41000 + catalogue index, 41001-41899; 41000 is the grayed
    placeholder that stands in the menu until savers are listed */
 #define IDM_SAVER_BASE          41000

@@ -18,6 +18,8 @@ constexpr char KEY_ENABLE_HOTKEYS[] = "EnableHotKeys";
 constexpr char KEY_COMBINATION[] = "CombinationKeys";
 constexpr char KEY_PAUSE_UNTIL[] = "PauseUntil";   // only while a pause runs: its end
 constexpr char KEY_PAUSE_MINUTES[] = "PauseMinutes";   // and its length, for its check mark
+constexpr char KEY_FULL_SCREEN_OFF[] = "FullScreenOff";
+constexpr char KEY_FULL_SCREEN_HOLD[] = "FullScreenHold";   // 1 only while a hold runs
 
 constexpr int DEFAULT_APP_MODE = 0;
 constexpr int DEFAULT_DBLCLICK = 1;
@@ -27,6 +29,7 @@ constexpr int DEFAULT_USE_SAVER_NAME = 1;
 constexpr int DEFAULT_MESSAGE_FLAGS = 3;
 constexpr int DEFAULT_ENABLE_HOTKEYS = 0;
 constexpr int DEFAULT_COMBINATION = 3;
+constexpr int DEFAULT_FULL_SCREEN_OFF = 0;
 
 constexpr int PATHS_READY = 4;
 

@@ -42,6 +42,7 @@ constexpr SwitchRule SWITCH_RULES[] = {
     { FLAG_SYSTEM, FALSE, FALSE, BOX_NONE },            // FROM_OFF_END
     { FLAG_SYSTEM, FALSE, TRUE, BOX_NONE },             // FROM_RESTORE
     { FLAG_WINDOWLESS, FALSE, FALSE, BOX_NONE },        // FROM_STALE_OFF
+    { FLAG_SYSTEM, FALSE, FALSE, BOX_NONE },            // FROM_HOLD
 };
 
 UINT ReadFlag(FlagPlace place)
@@ -95,6 +96,20 @@ UINT SwitchScreenSaver(HWND owner, SwitchSource source, int wish)
     }
     ShowSwitchBox(owner, rule.box, active != was, active);
     return active;
+}
+
+BOOL SwitchSecure(int wish)
+{
+    // The system's flag as it is now: the view waits while a dialog is open.
+    int was = ReadSecureFlag();
+    if (was == SECURE_NONE)
+        return FALSE;
+    int secure = wish == WISH_FLIP ? was ^ 1 : wish;
+    if (secure != was)
+        StoreSecureFlag((UINT)secure);
+    appState.secureFlag = secure;
+    ShowFlagItems();
+    return TRUE;
 }
 
 void ShowOutcomeBox(HWND owner, const char* text, UINT style)

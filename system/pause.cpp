@@ -16,6 +16,25 @@ constexpr int MAX_STORED_DIGITS = 10;   // as many as the seconds of a UINT
 constexpr ULONGLONG MALFORMED_END = ~0ULL;   // beyond any limit
 constexpr int STORED_TEXT_SIZE = 16;
 constexpr char END_TEXT_FORMAT[] = "%02d:%02d";
+constexpr char HOLD_TIP_TEXT[] = "全画面表示中";   // why a hold runs
+constexpr char SHELL_DLL[] = "shell32.dll";
+constexpr char USER_DLL[] = "user32.dll";
+// SHQueryUserNotificationState's states that count as full screen.
+constexpr int STATE_D3D_FULL_SCREEN = 3;
+constexpr int STATE_PRESENTATION = 4;
+constexpr DWORD MONITOR_NEAREST = 2;   // MONITOR_DEFAULTTONEAREST
+constexpr int CLASS_NAME_SIZE = 16;
+// The desktop (Windows 7 on draws it in a WorkerW) and the taskbar.
+constexpr const char* SHELL_CLASSES[] = { "Progman", "WorkerW", "Shell_TrayWnd" };
+struct MonitorArea {   // MONITORINFO, which the headers give only from Windows 2000 on
+    DWORD size;
+    RECT whole;
+    RECT work;
+    DWORD flags;
+};
+using QueryNotificationState = HRESULT(WINAPI*)(int* state);
+using MonitorFromWindowProc = HANDLE(WINAPI*)(HWND window, DWORD flags);
+using GetMonitorInfoProc = BOOL(WINAPI*)(HANDLE monitor, MonitorArea* info);
 constexpr char NOT_STORED_TEXT[] =
     "NAPKIT.INI に書き込めないため、一時停止できません。\n"
     "スクリーンセーバーの状態は変わっていません。";
@@ -95,6 +114,117 @@ BOOL HasStoredEnd()
     return lstrcmpA(text, NOTHING_TEXT) != 0;
 }
 
+// A function of a system DLL that the program imports anyway, or NULL where
+// that system has no such function.
+void* SystemProc(const char* module, const char* name)
+{
+    HMODULE loaded = GetModuleHandleA(module);
+    return loaded ? (void*)GetProcAddress(loaded, name) : NULL;
+}
+
+// A presentation mode or a full-screen Direct3D program, where the system
+// can tell (Windows Vista on; looked up here, so that Windows 9x still starts).
+BOOL SystemSaysFullScreen()
+{
+    auto query = (QueryNotificationState)SystemProc(SHELL_DLL, "SHQueryUserNotificationState");
+    int state = 0;
+    return query && query(&state) == S_OK && (state == STATE_D3D_FULL_SCREEN || state == STATE_PRESENTATION);
+}
+
+// The monitor the window is on; the screen where the system knows of no
+// monitors (Windows 95, NT 4.0).
+void ReadMonitorRect(HWND window, RECT* area)
+{
+    SetRect(area, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    auto fromWindow = (MonitorFromWindowProc)SystemProc(USER_DLL, "MonitorFromWindow");
+    auto readInfo = (GetMonitorInfoProc)SystemProc(USER_DLL, "GetMonitorInfoA");
+    MonitorArea monitor = { sizeof monitor, {}, {}, 0 };
+    if (fromWindow && readInfo && readInfo(fromWindow(window, MONITOR_NEAREST), &monitor))
+        *area = monitor.whole;
+}
+
+BOOL IsShellWindow(HWND window)
+{
+    char name[CLASS_NAME_SIZE];
+    GetClassNameA(window, name, sizeof name);
+    for (const char* shell : SHELL_CLASSES) {
+        if (lstrcmpA(name, shell) == 0)
+            return TRUE;
+    }
+    return window == GetDesktopWindow();
+}
+
+BOOL IsOwnWindow(HWND window)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    return process == GetCurrentProcessId();
+}
+
+// The foreground window when it belongs to another program and its client
+// area covers its whole monitor (a maximized window keeps its caption out of
+// it); NULL otherwise.
+HWND FullScreenWindowInFront()
+{
+    HWND front = GetForegroundWindow();
+    if (!front || IsOwnWindow(front) || IsShellWindow(front))
+        return NULL;
+    if (SystemSaysFullScreen())
+        return front;
+    RECT client;
+    RECT area;
+    GetClientRect(front, &client);
+    MapWindowPoints(front, NULL, (POINT*)&client, 2);
+    ReadMonitorRect(front, &area);
+    BOOL covers = client.left <= area.left && client.top <= area.top && client.right >= area.right
+                  && client.bottom >= area.bottom;
+    return covers ? front : NULL;
+}
+
+// Nothing is switched back: the caller does, or it is an explicit choice.
+void StopTemporaryOff()
+{
+    if (appState.offKind == OFF_HOLD) {
+        WriteSettingText(SECTION_ACTION, KEY_FULL_SCREEN_HOLD, NULL);
+    } else {
+        CheckRadioItem(0, &appState.pauseItem);
+        ForgetStoredEnd();
+    }
+    appState.offKind = OFF_NONE;
+}
+
+BOOL IsTemporaryOffOver()
+{
+    if (appState.offKind == OFF_PAUSE)
+        return GetTickCount() - appState.offStartTicks >= appState.offLengthMs;
+    if (!appState.fullScreenOff)
+        return TRUE;
+    // The tray menu, a box or a dialog of NAPKIT's own in front: the user is
+    // choosing, maybe how the hold is to end.
+    if (IsOwnWindow(GetForegroundWindow()))
+        return FALSE;
+    // Another full-screen window in front carries the hold on.
+    HWND front = FullScreenWindowInFront();
+    if (front)
+        appState.holdWindow = front;
+    return front == NULL;
+}
+
+void StartHold()
+{
+    HWND front = FullScreenWindowInFront();
+    if (!front || front == appState.spentHoldWindow)
+        return;
+    // A hold that only memory knows of would leave the saver off for good if
+    // the program were killed meanwhile.
+    if (!WriteSettingInt(SECTION_ACTION, KEY_FULL_SCREEN_HOLD, 1))
+        return;
+    appState.offKind = OFF_HOLD;
+    appState.holdWindow = front;
+    lstrcpyA(appState.offEndText, HOLD_TIP_TEXT);
+    SwitchScreenSaver(NULL, FROM_HOLD, WISH_OFF);
+}
+
 }  // namespace
 
 UINT ReadCalendarSeconds()
@@ -120,6 +250,9 @@ BOOL StartPause(HWND owner, int minutes)
         ShowOutcomeBox(owner, NOT_STORED_TEXT, MB_OK | MB_ICONEXCLAMATION);
         return FALSE;
     }
+    // A pause chosen during a hold is an explicit choice: the hold is over.
+    if (appState.offKind == OFF_HOLD)
+        EndTemporaryOff();
     RunPause(end, (DWORD)minutes * SECONDS_PER_MINUTE * MS_PER_SECOND, minutes);
     SwitchScreenSaver(owner, FROM_PAUSE, WISH_OFF);
     return TRUE;
@@ -127,20 +260,18 @@ BOOL StartPause(HWND owner, int minutes)
 
 void EndTemporaryOff()
 {
-    if (appState.offKind == OFF_NONE)
-        return;
-    appState.offKind = OFF_NONE;
-    CheckRadioItem(0, &appState.pauseItem);
-    ForgetStoredEnd();
+    if (appState.offKind == OFF_HOLD)
+        appState.spentHoldWindow = appState.holdWindow;
+    if (appState.offKind != OFF_NONE)
+        StopTemporaryOff();
 }
 
 BOOL CheckTemporaryOffEnd()
 {
-    if (appState.offKind == OFF_NONE
-        || GetTickCount() - appState.offStartTicks < appState.offLengthMs)
+    if (appState.offKind == OFF_NONE || !IsTemporaryOffOver())
         return FALSE;
-    EndTemporaryOff();
-    // The user is away: no box.
+    StopTemporaryOff();
+    // The user is away, or busy in another program: no box.
     SwitchScreenSaver(NULL, FROM_OFF_END, WISH_ON);
     return TRUE;
 }
@@ -149,40 +280,59 @@ void PollTemporaryOff()
 {
     if (CheckTemporaryOffEnd())
         return;
-    // Switched on elsewhere, the pause is over: nothing to switch back.
+    // Switched on elsewhere, the temporary off is over: nothing to switch back.
     if (appState.offKind != OFF_NONE && appState.screenSaveActive) {
         EndTemporaryOff();
         UpdateTrayTip();
     }
+    // Only a saver that runs is held off: one already off stays so.
+    if (appState.fullScreenOff && appState.offKind == OFF_NONE && appState.screenSaveActive)
+        StartHold();
+}
+
+void ToggleFullScreenOff()
+{
+    appState.fullScreenOff ^= 1;
+    WriteSettingInt(SECTION_ACTION, KEY_FULL_SCREEN_OFF, appState.fullScreenOff);
+    ShowFlagItems();
+    // Switched off, a hold that runs ends as when its window goes.
+    CheckTemporaryOffEnd();
 }
 
 void RestoreTemporaryOff()
 {
     if (appState.offKind == OFF_NONE)
         return;
-    EndTemporaryOff();
+    StopTemporaryOff();
     SwitchScreenSaver(NULL, FROM_RESTORE, WISH_ON);
 }
 
 BOOL ResumeStoredOff(BOOL canResume)
 {
+    // A hold is never resumed: the copy that held was killed. A full-screen
+    // window still in front starts a new one at the first poll.
+    BOOL over = ReadSettingInt(SECTION_ACTION, KEY_FULL_SCREEN_HOLD, 0) != 0;
+    if (over)
+        WriteSettingText(SECTION_ACTION, KEY_FULL_SCREEN_HOLD, NULL);
     char text[STORED_TEXT_SIZE];
     ReadSettingText(SECTION_ACTION, KEY_PAUSE_UNTIL, NOTHING_TEXT, text, sizeof text);
-    if (lstrcmpA(text, NOTHING_TEXT) == 0)
-        return FALSE;
-    ULONGLONG end = ParseStoredEnd(text);
-    UINT now = ReadCalendarSeconds();
-    if (end > now && end <= (ULONGLONG)now + MAX_AHEAD_SECONDS) {
-        if (canResume) {
-            int minutes = ReadSettingInt(SECTION_ACTION, KEY_PAUSE_MINUTES, 0);
-            RunPause((UINT)end, (DWORD)(end - now) * MS_PER_SECOND, minutes);
+    if (lstrcmpA(text, NOTHING_TEXT) != 0) {
+        ULONGLONG end = ParseStoredEnd(text);
+        UINT now = ReadCalendarSeconds();
+        if (end > now && end <= (ULONGLONG)now + MAX_AHEAD_SECONDS) {
+            if (canResume) {
+                int minutes = ReadSettingInt(SECTION_ACTION, KEY_PAUSE_MINUTES, 0);
+                RunPause((UINT)end, (DWORD)(end - now) * MS_PER_SECOND, minutes);
+            }
+            return FALSE;
         }
-        return FALSE;
+        // Passed while no copy ran, malformed, or too far ahead for any pause
+        // (a clock set back): the pause is over.
+        ForgetStoredEnd();
+        over = TRUE;
     }
-    // Passed while no copy ran, malformed, or too far ahead for any pause (a
-    // clock set back): the pause is over. This may be a windowless process.
-    ForgetStoredEnd();
-    if (ReadActiveFlagWindowless())
+    // This may be a windowless process.
+    if (!over || ReadActiveFlagWindowless())
         return FALSE;
     SwitchScreenSaver(NULL, FROM_STALE_OFF, WISH_ON);
     return TRUE;

@@ -21,6 +21,59 @@ const char* NameOf(const char* path)
     return name;
 }
 
+// The password on resume through the system parameters: Windows Vista and
+// later answer them, older systems and Wine 8 fail them (older headers lack
+// the names).
+constexpr UINT SPI_GET_SECURE = 0x0076;   // SPI_GETSCREENSAVESECURE
+constexpr UINT SPI_SET_SECURE = 0x0077;   // SPI_SETSCREENSAVESECURE
+constexpr char VALUE_SECURE_NT[] = "ScreenSaverIsSecure";     // REG_SZ "0" or "1"
+constexpr char VALUE_SECURE_9X[] = "ScreenSaveUsePassword";   // a 4-byte number, REG_DWORD or REG_BINARY
+
+void SetDesktopData(const char* name, DWORD type, const void* data, DWORD size)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, DESKTOP_KEY, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key, name, 0, type, (const BYTE*)data, size);
+    RegCloseKey(key);
+}
+
+// The value that holds the password flag where the system parameters do not:
+// NULL where the system has none (Win32s).
+const char* SecureValueName()
+{
+    OSVERSIONINFOA version;
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    if (version.dwPlatformId == VER_PLATFORM_WIN32_NT)
+        return VALUE_SECURE_NT;
+    return version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ? VALUE_SECURE_9X : NULL;
+}
+
+// A desktop value as a number, text in decimal digits or a number of up to
+// 4 bytes, and its type (REG_NONE when absent: 0). FALSE when the key cannot
+// be opened.
+BOOL ReadDesktopNumber(const char* name, DWORD* number, DWORD* type)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, DESKTOP_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return FALSE;
+    BYTE data[INT_TEXT_SIZE];
+    ZeroMemory(data, sizeof data);
+    DWORD size = sizeof data - 1;   // text keeps a NUL after it
+    if (RegQueryValueExA(key, name, NULL, type, data, &size) != ERROR_SUCCESS)
+        *type = REG_NONE;
+    RegCloseKey(key);
+    *number = 0;
+    if (*type != REG_SZ) {
+        CopyMemory(number, data, *type == REG_NONE ? 0 : sizeof *number);
+        return TRUE;
+    }
+    for (const BYTE* digit = data; *digit >= '0' && *digit <= '9'; ++digit)
+        *number = *number * 10 + (*digit - '0');
+    return TRUE;
+}
+
 }  // namespace
 
 void ReadConfiguredSaver(char* saver)
@@ -91,11 +144,40 @@ void WriteDesktopValue(const char* name, int value)
 {
     char text[INT_TEXT_SIZE];
     int length = wsprintfA(text, "%d", value);
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, DESKTOP_KEY, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    SetDesktopData(name, REG_SZ, text, length + 1);
+}
+
+int ReadSecureFlag()
+{
+    BOOL secure = FALSE;
+    if (SystemParametersInfoA(SPI_GET_SECURE, 0, &secure, 0))
+        return secure ? 1 : 0;
+    const char* name = SecureValueName();
+    DWORD number;
+    DWORD type;
+    if (!name || !ReadDesktopNumber(name, &number, &type))
+        return SECURE_NONE;
+    return number ? 1 : 0;
+}
+
+void StoreSecureFlag(UINT secure)
+{
+    BOOL known;
+    if (SystemParametersInfoA(SPI_GET_SECURE, 0, &known, 0)) {
+        SystemParametersInfoA(SPI_SET_SECURE, secure, NULL, SPIF_UPDATEINIFILE | SPIF_SENDWININICHANGE);
         return;
-    RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)text, length + 1);
-    RegCloseKey(key);
+    }
+    const char* name = SecureValueName();
+    if (name == VALUE_SECURE_NT) {
+        WriteDesktopValue(name, (int)secure);
+        return;
+    }
+    // Windows 9x reads a number of 4 bytes, which the Display control panel
+    // may have stored as binary: the type found stays.
+    DWORD number;
+    DWORD type;
+    if (name && ReadDesktopNumber(name, &number, &type))
+        SetDesktopData(name, type == REG_BINARY ? REG_BINARY : REG_DWORD, &secure, sizeof(DWORD));
 }
 
 UINT ReadSystemActiveFlag()

@@ -39,6 +39,11 @@ BOOL IsRunnableSaverPath(const char* path);
 // folder; FALSE, running nothing, when the path is not runnable or the start
 // failed.
 BOOL RunSaver(const char* path, const char* args, UINT showCommand);
+// The password on resume: the system parameters where they answer, else the
+// registry value of Windows NT or of Windows 9x.
+constexpr int SECURE_NONE = -1;   // the system has no such setting
+int ReadSecureFlag();   // 0, 1 or SECURE_NONE
+void StoreSecureFlag(UINT secure);
 
 // actions.cpp
 // Who asks for the screen saver to be switched on or off. The source alone
@@ -51,9 +56,10 @@ enum SwitchSource {
     FROM_ALONE,       // /on, /off, /toggle with no copy running: no window, no box
     FROM_ONE_SHOT,    // one-shot mode: no window, the box always
     FROM_PAUSE,       // a pause begins: its own box
-    FROM_OFF_END,     // a temporary off is over (its time, a stale stored end): no box
+    FROM_OFF_END,     // a temporary off is over (its time, the full-screen window gone): no box
     FROM_RESTORE,     // the program ends during a temporary off: on, no box
-    FROM_STALE_OFF,   // a stored end found over at a start: on, no window, no box
+    FROM_STALE_OFF,   // a stored off found over at a start: on, no window, no box
+    FROM_HOLD,        // a full-screen window of another program is in front: off, no box
 };
 constexpr int WISH_OFF = 0;
 constexpr int WISH_ON = 1;
@@ -62,20 +68,24 @@ UINT SwitchScreenSaver(HWND owner, SwitchSource source, int wish);   // the flag
 void ApplyTimeout(UINT item, HWND window);
 BOOL ApplyMinutes(int minutes);   // as the custom dialog confirmed with them; FALSE: out of range
 void StartScreenSaverNow(HWND window);
+// The password flag as wished (WISH_*); FALSE where the system has no such setting.
+BOOL SwitchSecure(int wish);
 DWORD CommandWaitMs();   // commandWaitMs, a negative value counting as 0
 // A box that tells the outcome of a command. At most one is open: while it
 // is, its loop still takes switches, and they act without a box of their own.
 void ShowOutcomeBox(HWND owner, const char* text, UINT style);
 
 // pause.cpp: a temporary off, the screen saver off for a while and on again by
-// itself. Its end, in seconds since 1970 (UTC), is kept in NAPKIT.INI while it
-// runs, so that a copy killed or a machine restarted meanwhile cannot leave
-// the saver off.
+// itself: a pause, whose end, in seconds since 1970 (UTC), is kept in
+// NAPKIT.INI while it runs, or a hold while a full-screen window of another
+// program is in front, which NAPKIT.INI records too. So a copy killed or a
+// machine restarted meanwhile cannot leave the saver off.
 constexpr int PAUSE_MINUTES[] = { 30, 60, 120 };   // the items IDM_PAUSE_30 onwards
 constexpr int MIN_PAUSE_MINUTES = 1;
 constexpr int MAX_PAUSE_MINUTES = 1440;
 constexpr UINT OFF_NONE = 0;
 constexpr UINT OFF_PAUSE = 1;
+constexpr UINT OFF_HOLD = 2;
 UINT ReadCalendarSeconds();   // the wall clock, in seconds since 1970 (UTC)
 // Also during a pause: it starts again. FALSE, after a box, when its end
 // could not be stored: then no pause runs.
@@ -84,10 +94,14 @@ void EndTemporaryOff();           // an explicit choice: nothing is switched bac
 // Whatever loop runs (the main window's, a dialog's): an end reached switches
 // the saver on, without a box. TRUE when it did.
 BOOL CheckTemporaryOffEnd();
-void PollTemporaryOff();          // each poll: also the flag set on elsewhere ends it
+// Each poll: also the flag set on elsewhere ends it; with [Action] FullScreenOff
+// a full-screen window of another program in front starts a hold.
+void PollTemporaryOff();
+void ToggleFullScreenOff();       // the menu item: the setting, and a hold ends with it
 void RestoreTemporaryOff();       // the program ends: the saver must not stay off
 // A stored end within the next 24 hours is resumed when canResume (tray mode)
-// and otherwise kept; any other stored value means the pause is over: the key
-// goes and the saver is switched on. TRUE when that switched it on.
+// and otherwise kept; any other stored value, and a stored hold, means the
+// temporary off is over: the key goes and the saver is switched on. TRUE when
+// that switched it on.
 BOOL ResumeStoredOff(BOOL canResume);
 void ForgetStoredOff();   // a windowless process's explicit choice: no stored end is resumed

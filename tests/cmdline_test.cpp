@@ -9,7 +9,7 @@
 namespace {
 
 const char* const USAGE[] = { "NAPKIT|", "\n/on ：", "\n/off ：", "\n/toggle ：", "\n/start ：",
-                              "\n/random ：", "\n/timeout:N ：", "\n/refresh ：", "\n/exit ：", "\n/? ：" };
+                              "\n/random ：", "\n/timeout:N ：", "\n/secure:on ：", "\n/secure:off ：", "\n/refresh ：", "\n/exit ：", "\n/? ：" };
 constexpr char ABOUT_BOX[] = "バージョン情報|NAPKIT";
 constexpr char CHECKS[] = "40101 40205 40301 41001";
 

@@ -537,6 +537,13 @@ BOOL CALLBACK FindBox(HWND window, LPARAM found)
     return TRUE;
 }
 
+// The program's single-copy mutex goes as with its process: a NAPKIT.EXE child may take the name next.
+void EndProgramMutex()
+{
+    CloseHandle(programMutex);
+    programMutex = NULL;
+}
+
 }  // namespace
 
 // Ends without the static destructors: the recorders stay in place until the
@@ -841,8 +848,7 @@ void Napkit::EndQuietly()
     calls.clear();
     pollTimer = 0;
     hotKeys.clear();
-    CloseHandle(programMutex);
-    programMutex = NULL;
+    EndProgramMutex();
     UnregisterClassA(APP_NAME, GetModuleHandleA(NULL));
 }
 
@@ -872,6 +878,7 @@ HWND Napkit::Start()
     EXPECT_EQ(TakeCalls(), Lines{}) << "calls made before this start that the test did not take";
     EndQuietly();
     ZeroMemory(&appState, sizeof appState);   // as in a new process
+    ticksAhead = 0;   // the polls of an earlier start would make NAPKIT.EXE children's switches look stale
     mainWindow = NULL;
     ended_ = false;
     starting = true;
@@ -899,6 +906,7 @@ void Napkit::Close(const Lines& closeCalls)
     EXPECT_FALSE(IsWindow(window)) << "the window stayed after WM_CLOSE";
     EXPECT_TRUE(quitSeen) << "no quit was posted";
     EXPECT_EQ(TakeCalls(), closeCalls) << "expected the close to write back the saver SYSTEM.INI holds";
+    EndProgramMutex();
 }
 
 void Napkit::ExpectEnded()
@@ -906,6 +914,7 @@ void Napkit::ExpectEnded()
     ended_ = true;
     PumpQueued();
     EXPECT_TRUE(quitSeen) << "no quit was posted";
+    EndProgramMutex();
 }
 
 void Napkit::Command(UINT id)
@@ -978,7 +987,7 @@ Lines Napkit::Submenu(UINT id)
     Lines lines;
     for (const MenuItem& item : trackedMenu) {
         if (held != trackedMenu.end() && item.parent == held->parent)
-            lines.push_back(item.separator ? "-" : item.caption + " " + std::to_string(item.id));
+            lines.push_back(item.separator ? "-" : (item.grayed ? "(grayed) " : "") + item.caption + " " + std::to_string(item.id));
     }
     return lines;
 }

@@ -132,7 +132,7 @@ struct Napkit : ::testing::Test {
     // Read from the menu that a right click on the icon tracks:
     Text Checks();            // the ids of the items checked, ascending: "40101 40205"
     Text MenuText(UINT id);   // caption, or ABSENT
-    Lines Submenu(UINT id);   // the pop-up holding item id: "caption id" or "-" an item
+    Lines Submenu(UINT id);   // the pop-up holding item id: "caption id", "(grayed) caption id" or "-" an item
     const NOTIFYICONDATAA& AddedIcon();    // the record the shell received with NIM_ADD
     Text Tip();                            // the tool-tip the shell holds, or ABSENT
     std::string TrayIcon();                // as the shell holds it: active, inactive, none

@@ -49,6 +49,15 @@ void CheckGroupItems()
         if (item != 0)
             CheckMenuItem(appState.menuRoot, item, MF_BYCOMMAND | MF_CHECKED);
     }
+    ShowFlagItems();
+}
+
+void ShowFlagItems()
+{
+    HMENU menu = appState.menuRoot;
+    CheckMenuItem(menu, IDM_SECURE, appState.secureFlag == 1 ? MF_CHECKED : MF_UNCHECKED);
+    EnableMenuItem(menu, IDM_SECURE, appState.secureFlag == SECURE_NONE ? MF_GRAYED : MF_ENABLED);
+    CheckMenuItem(menu, IDM_FULL_SCREEN_OFF, appState.fullScreenOff ? MF_CHECKED : MF_UNCHECKED);
 }
 
 UINT TimeoutMenuId(int minutes)

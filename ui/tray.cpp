@@ -7,7 +7,7 @@ namespace {
 
 constexpr char TIP_BASE_FORMAT[] = "NAPKIT - ScreenSaver[ %s ]";
 constexpr char TIP_MINUTES_FORMAT[] = " -> [%d分]";
-constexpr char TIP_PAUSE_FORMAT[] = " -> %s";   // "HH:MM", when the pause ends
+constexpr char TIP_OFF_FORMAT[] = " -> %s";   // "HH:MM", when the pause ends; why a hold runs
 constexpr int TIP_SIZE = 64;
 
 // The image drawn for the tray's size (16, 20 or 24 pixels by the screen's
@@ -62,8 +62,8 @@ void UpdateTrayTip()
     if (active) {
         wsprintfA(minutes, TIP_MINUTES_FORMAT, appState.timeoutMinutes);
         lstrcatA(tip, minutes);
-    } else if (appState.offKind == OFF_PAUSE) {
-        wsprintfA(minutes, TIP_PAUSE_FORMAT, appState.offEndText);
+    } else if (appState.offKind != OFF_NONE) {
+        wsprintfA(minutes, TIP_OFF_FORMAT, appState.offEndText);
         lstrcatA(tip, minutes);
     }
     lstrcpynA(appState.notifyData.szTip, tip, sizeof appState.notifyData.szTip);

@@ -34,6 +34,7 @@ void DestroyTrayMenu();
 int CheckRadioItem(UINT newId, UINT* group);
 // A menu just loaded carries no check marks: each group's item gets its own.
 void CheckGroupItems();
+void ShowFlagItems();   // the password and full-screen items, from secureFlag and fullScreenOff
 UINT TimeoutMenuId(int minutes);
 UINT StateMenuId(UINT active);
 

@@ -1,0 +1,220 @@
+// The password on resume: set from the tray, from the command line and elsewhere, in the value each Windows
+// keeps it in. Wine reports another Windows to a program through HKCU\Software\Wine\AppDefaults.
+#include "harness.h"
+#include "res/resource.h"
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+constexpr wchar_t DESKTOP_KEY[] = L"Control Panel\\desktop";
+constexpr char NT_VALUE[] = "ScreenSaverIsSecure";
+constexpr char W9X_VALUE[] = "ScreenSaveUsePassword";
+constexpr char SECURE_ITEM[] = "パスワードで保護 40320";
+constexpr char GRAYED_ITEM[] = "(grayed) パスワードで保護 40320";
+constexpr char AS_WIN32S[] = "NAPKIT_TEST_AS_WIN32S";   // set for this program started again under Win32s
+
+// Wine reports this version of Windows to the program while the object lives.
+class ReportedWindows {
+public:
+    ReportedWindows(const std::wstring& program, const wchar_t* version)
+        : key_(L"Software\\Wine\\AppDefaults\\" + program)
+    {
+        HKEY key;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL)) {
+            ADD_FAILURE() << "cannot create the AppDefaults key";
+            return;
+        }
+        RegSetValueExW(key, L"Version", 0, REG_SZ, (const BYTE*)version, (lstrlenW(version) + 1) * sizeof(wchar_t));
+        RegCloseKey(key);
+    }
+    ~ReportedWindows() { RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str()); }
+private:
+    std::wstring key_;
+};
+
+// A desktop value as "sz:<text>", "dword:<hex bytes>" or "binary:<hex bytes>"; ABSENT.
+std::string Stored(const char* name)
+{
+    HKEY key;
+    BYTE data[64] = {};
+    DWORD size = sizeof data;
+    DWORD type = REG_NONE;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, DESKTOP_KEY, 0, KEY_READ, &key))
+        return ABSENT;
+    LONG result = RegQueryValueExA(key, name, NULL, &type, data, &size);
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS)
+        return ABSENT;
+    if (type == REG_SZ)
+        return std::string("sz:") + (const char*)data;
+    std::string text = type == REG_DWORD ? "dword:" : type == REG_BINARY ? "binary:" : "other:";
+    for (DWORD i = 0; i < size; ++i) {
+        char hex[4];
+        wsprintfA(hex, "%02x", data[i]);
+        text += hex;
+    }
+    return text;
+}
+
+void Store(const char* name, const std::string& stored)   // as Stored shows it; not recorded as the program's
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, DESKTOP_KEY, 0, KEY_ALL_ACCESS, &key)) {
+        ADD_FAILURE() << "cannot open the desktop key";
+        return;
+    }
+    std::wstring wide(name, name + lstrlenA(name));
+    std::string kind = stored.substr(0, stored.find(':') + 1);
+    std::string rest = stored.substr(kind.size());
+    if (stored == ABSENT) {
+        RegDeleteValueW(key, wide.c_str());
+    } else if (kind == "sz:") {
+        std::wstring text(rest.begin(), rest.end());
+        RegSetValueExW(key, wide.c_str(), 0, REG_SZ, (const BYTE*)text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+    } else {
+        std::string bytes;
+        for (size_t i = 0; i + 1 < rest.size(); i += 2)
+            bytes += (char)std::stoi(rest.substr(i, 2), nullptr, 16);
+        DWORD type = kind == "dword:" ? REG_DWORD : REG_BINARY;
+        RegSetValueExW(key, wide.c_str(), 0, type, (const BYTE*)bytes.data(), (DWORD)bytes.size());
+    }
+    RegCloseKey(key);
+}
+
+std::wstring ThisProgram()
+{
+    wchar_t path[MAX_PATH];
+    std::wstring full(path, GetModuleFileNameW(NULL, path, MAX_PATH));
+    return full.substr(full.rfind(L'\\') + 1);
+}
+
+struct Secure : Napkit {
+    void SetUp() override
+    {
+        Napkit::SetUp();
+        SetIni("Message", "OpenMessageBox", "0");
+        Store(NT_VALUE, ABSENT);
+        Store(W9X_VALUE, ABSENT);
+    }
+    void TearDown() override
+    {
+        Napkit::TearDown();
+        Store(NT_VALUE, ABSENT);
+        Store(W9X_VALUE, ABSENT);
+    }
+    bool Listed(const char* item)
+    {
+        Lines layout = Submenu(IDM_SECURE);
+        return std::find(layout.begin(), layout.end(), Text(item)) != layout.end();
+    }
+};
+
+TEST_F(Secure, TrayItemSetsTheFlagAndThePollFollowsChangesElsewhere)
+{
+    // Wine answers neither SPI_GETSCREENSAVESECURE nor its set: this program runs as Wine's default Windows (NT).
+    struct Row { const char* name; std::function<void(Secure&)> act; const char* calls; const char* stored; const char* checks; };
+    const Row rows[] = {
+        { .name = "at start", .act = [](Secure&) {}, .calls = nullptr, .stored = ABSENT,
+          .checks = "40101 40205 40301 41001" },
+        { .name = "item chosen", .act = [](Secure& t) { t.Command(IDM_SECURE); }, .calls = "reg ScreenSaverIsSecure REG_SZ 2 1",
+          .stored = "sz:1", .checks = "40101 40205 40301 40320 41001" },
+        { .name = "item chosen again", .act = [](Secure& t) { t.Command(IDM_SECURE); },
+          .calls = "reg ScreenSaverIsSecure REG_SZ 2 0", .stored = "sz:0", .checks = "40101 40205 40301 41001" },
+        { .name = "set elsewhere", .act = [](Secure& t) { Store(NT_VALUE, "sz:1"); t.Ticks(1); }, .calls = nullptr,
+          .stored = "sz:1", .checks = "40101 40205 40301 40320 41001" },
+        { .name = "cleared elsewhere", .act = [](Secure& t) { Store(NT_VALUE, "sz:0"); t.Ticks(1); }, .calls = nullptr,
+          .stored = "sz:0", .checks = "40101 40205 40301 41001" },
+    };
+    Start();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        row.act(*this);
+        EXPECT_EQ(TakeCalls(), row.calls ? Lines{ row.calls } : Lines{});
+        EXPECT_EQ(Stored(NT_VALUE), row.stored);
+        EXPECT_EQ(Checks(), row.checks);
+    }
+    EXPECT_EQ(Stored(W9X_VALUE), ABSENT) << "the value of Windows 9x is not touched on Windows NT";
+    EXPECT_TRUE(Listed(SECURE_ITEM)) << "expected the item enabled";
+    Close();
+}
+
+TEST_F(Secure, EachWindowsKeepsTheFlagInItsOwnValueAloneOrForwarded)
+{
+    struct Row {
+        const wchar_t* version;
+        bool tray;   // a tray copy runs, under the same Windows
+        const char* args;
+        const char* ntBefore;
+        const char* w9xBefore;
+        DWORD code;
+        const char* ntAfter;
+        const char* w9xAfter;
+    };
+    const Row rows[] = {
+        { .version = L"win98", .tray = false, .args = "/secure:on", .ntBefore = ABSENT, .w9xBefore = ABSENT,
+          .code = 0, .ntAfter = ABSENT, .w9xAfter = "dword:01000000" },
+        { .version = L"win98", .tray = false, .args = "/secure:on", .ntBefore = "sz:0", .w9xBefore = "binary:00000000",
+          .code = 0, .ntAfter = "sz:0", .w9xAfter = "binary:01000000" },
+        { .version = L"win98", .tray = true, .args = "-SECURE:OFF", .ntBefore = "sz:1", .w9xBefore = "binary:01000000",
+          .code = 0, .ntAfter = "sz:1", .w9xAfter = "binary:00000000" },
+        { .version = L"win98", .tray = true, .args = "/secure:on", .ntBefore = ABSENT, .w9xBefore = ABSENT,
+          .code = 0, .ntAfter = ABSENT, .w9xAfter = "dword:01000000" },
+        { .version = L"nt40", .tray = false, .args = "/secure:on", .ntBefore = "sz:0", .w9xBefore = "binary:00000000",
+          .code = 0, .ntAfter = "sz:1", .w9xAfter = "binary:00000000" },
+        { .version = L"winxp", .tray = true, .args = "/secure:off", .ntBefore = "sz:1", .w9xBefore = "dword:01000000",
+          .code = 0, .ntAfter = "sz:0", .w9xAfter = "dword:01000000" },
+        { .version = L"win10", .tray = false, .args = "/Secure:On", .ntBefore = "sz:1", .w9xBefore = ABSENT,
+          .code = 0, .ntAfter = "sz:1", .w9xAfter = ABSENT },
+        { .version = L"win31", .tray = false, .args = "/secure:on", .ntBefore = "sz:0", .w9xBefore = "dword:00000000",
+          .code = 1, .ntAfter = "sz:0", .w9xAfter = "dword:00000000" },
+        { .version = L"win31", .tray = true, .args = "/secure:off", .ntBefore = "sz:1", .w9xBefore = "dword:01000000",
+          .code = 1, .ntAfter = "sz:1", .w9xAfter = "dword:01000000" },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.args) + (row.tray ? " forwarded" : " alone") + " as "
+                     + std::string(row.version, row.version + lstrlenW(row.version)));
+        ReportedWindows reported(L"NAPKIT.EXE", row.version);
+        Store(NT_VALUE, row.ntBefore);
+        Store(W9X_VALUE, row.w9xBefore);
+        std::unique_ptr<Program> tray;
+        if (row.tray) {
+            tray.reset(new Program());
+            ASSERT_NE(tray->Window(10000), (HWND)NULL) << "expected the tray copy's window";
+        }
+        Program program(row.args);
+        EXPECT_EQ(program.Wait(15000), row.code);
+        EXPECT_EQ(program.Boxes(), Lines{});
+        EXPECT_EQ(Stored(NT_VALUE), row.ntAfter);
+        EXPECT_EQ(Stored(W9X_VALUE), row.w9xAfter);
+        if (tray) {
+            PostMessageA(FindNapkitWindow(), WM_CLOSE, 0, 0);
+            EXPECT_EQ(tray->Wait(10000), 0u);
+            EXPECT_EQ(tray->Boxes(), Lines{});
+        }
+    }
+}
+
+TEST_F(Secure, ItemIsGrayedWhereTheSystemHasNoSuchSetting)
+{
+    if (GetEnvironmentVariableA(AS_WIN32S, NULL, 0)) {   // this program again, as Wine reports Win32s to it
+        Store(NT_VALUE, "sz:1");
+        Start();
+        EXPECT_TRUE(Listed(GRAYED_ITEM)) << "expected the item grayed";
+        SendCommand(IDM_SECURE);
+        EXPECT_EQ(TakeCalls(), Lines{});
+        EXPECT_EQ(Stored(NT_VALUE), "sz:1");
+        EXPECT_EQ(Checks(), "40101 40205 40301 41001") << "expected the item unchecked";
+        Close();
+        return;
+    }
+    ReportedWindows reported(ThisProgram(), L"win31");
+    SetEnvironmentVariableA(AS_WIN32S, "1");
+    char path[MAX_PATH];
+    std::string self(path, GetModuleFileNameA(NULL, path, MAX_PATH));
+    Program again(Launch{ self, "\"" + self + "\" --gtest_filter=Secure.ItemIsGrayedWhereTheSystemHasNoSuchSetting" });
+    EXPECT_EQ(again.Wait(30000), 0u) << "expected this case to pass when Wine reports Win32s";
+    SetEnvironmentVariableA(AS_WIN32S, NULL);
+}
+
+}  // namespace
