@@ -8,8 +8,9 @@
 
 namespace {
 
-const char* const USAGE[] = { "NAPKIT|", "\n/on ：", "\n/off ：", "\n/toggle ：", "\n/start ：",
-                              "\n/random ：", "\n/timeout:N ：", "\n/secure:on ：", "\n/secure:off ：", "\n/refresh ：", "\n/exit ：", "\n/? ：" };
+const char* const USAGE[] = { "NAPKIT|", "\n/on ：", "\n/off ：", "\n/toggle ：", "\n/start ：", "\n/random ：",
+                              "\n/timeout:N ：", "\n/secure:on ：", "\n/secure:off ：", "\n/refresh ：",
+                              "\n/exit ：", "\n/? ：" };
 constexpr char ABOUT_BOX[] = "バージョン情報|NAPKIT";
 constexpr char CHECKS[] = "40101 40205 40301 41001";
 
@@ -310,7 +311,8 @@ TEST_F(CommandLine, ExitIsTakenDuringTheSetUpWhichThenStops)
     SetScrnsave("C:\\UNKNOWN.SCR");   // the copy's set-up waits in a box
     Program copy;
     WindowLeftOpen(copy);
-    Lines box = { "NAPKIT|現在設定されているスクリーンセーバーが未知の物です。\n取得している情報を更新します。" };
+    Lines box = { "NAPKIT|現在設定されているスクリーンセーバーが未知の物です。\n"
+                  "取得している情報を更新します。" };
     EXPECT_EQ(copy.Boxes(5000), box) << "expected the set-up's box";
     EXPECT_EQ(Run("/exit"), 0u) << "expected /exit taken while the set-up waits in its box";
     EXPECT_EQ(copy.Wait(0), 0u) << "expected the copy gone when /exit returned";

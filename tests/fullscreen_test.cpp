@@ -109,7 +109,8 @@ TEST_F(FullScreen, ExplicitChoiceEndsTheHoldAndNoNewOneStartsForTheSameWindow)
     const Lines onWithBox = UNHOLD + Lines{ BOX_ON };
     const Lines paused = Lines{ "ini NAPKIT.INI Action PauseUntil 1796657400", "ini NAPKIT.INI Action PauseMinutes 30",
                                 HOLD_REMOVED } + TURNED_OFF
-                         + Lines{ "box main 0x1040 NAPKIT|スクリーンセーバーを 15:30 まで「無効」にしました。" };
+                         + Lines{ "box main 0x1040 NAPKIT|スクリーンセーバーを 15:30 まで"
+                                  "「無効」にしました。" };
     const Lines pauseEnded = Lines{ "ini NAPKIT.INI Action PauseUntil <removed>",
                                     "ini NAPKIT.INI Action PauseMinutes <removed>" } + TURNED_ON;
     struct Row {

@@ -986,8 +986,10 @@ Lines Napkit::Submenu(UINT id)
     });
     Lines lines;
     for (const MenuItem& item : trackedMenu) {
-        if (held != trackedMenu.end() && item.parent == held->parent)
-            lines.push_back(item.separator ? "-" : (item.grayed ? "(grayed) " : "") + item.caption + " " + std::to_string(item.id));
+        if (held == trackedMenu.end() || item.parent != held->parent)
+            continue;
+        std::string grayed = item.grayed ? "(grayed) " : "";
+        lines.push_back(item.separator ? "-" : grayed + item.caption + " " + std::to_string(item.id));
     }
     return lines;
 }

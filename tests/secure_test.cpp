@@ -113,12 +113,18 @@ struct Secure : Napkit {
 TEST_F(Secure, TrayItemSetsTheFlagAndThePollFollowsChangesElsewhere)
 {
     // Wine answers neither SPI_GETSCREENSAVESECURE nor its set: this program runs as Wine's default Windows (NT).
-    struct Row { const char* name; std::function<void(Secure&)> act; const char* calls; const char* stored; const char* checks; };
+    struct Row {
+        const char* name;
+        std::function<void(Secure&)> act;
+        const char* calls;
+        const char* stored;
+        const char* checks;
+    };
     const Row rows[] = {
         { .name = "at start", .act = [](Secure&) {}, .calls = nullptr, .stored = ABSENT,
           .checks = "40101 40205 40301 41001" },
-        { .name = "item chosen", .act = [](Secure& t) { t.Command(IDM_SECURE); }, .calls = "reg ScreenSaverIsSecure REG_SZ 2 1",
-          .stored = "sz:1", .checks = "40101 40205 40301 40320 41001" },
+        { .name = "item chosen", .act = [](Secure& t) { t.Command(IDM_SECURE); },
+          .calls = "reg ScreenSaverIsSecure REG_SZ 2 1", .stored = "sz:1", .checks = "40101 40205 40301 40320 41001" },
         { .name = "item chosen again", .act = [](Secure& t) { t.Command(IDM_SECURE); },
           .calls = "reg ScreenSaverIsSecure REG_SZ 2 0", .stored = "sz:0", .checks = "40101 40205 40301 41001" },
         { .name = "set elsewhere", .act = [](Secure& t) { Store(NT_VALUE, "sz:1"); t.Ticks(1); }, .calls = nullptr,
