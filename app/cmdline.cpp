@@ -261,17 +261,6 @@ void ShowBox(const char* text, UINT icon, BOOL closesBySelf)
     appState.boxTimer = 0;
 }
 
-// The file-name part of path, walked by characters: a second byte may be '\\'.
-const char* FileNamePart(const char* path)
-{
-    const char* name = path;
-    for (const char* p = path; *p; p = CharNextA(p)) {
-        if (*p == '\\')
-            name = p + 1;
-    }
-    return name;
-}
-
 // The program file a process runs, into a MAX_PATH buffer: by its handle from
 // Vista on, else from the Toolhelp list (Windows 9x, 2000 and later; NT 4.0
 // has none). Both are looked up, so that the program still loads where they
@@ -502,7 +491,7 @@ BOOL IsNapkitWindow(HWND window)
     char image[MAX_PATH];
     if (!ReadProcessImage(processId, image))
         return TRUE;
-    return lstrcmpiA(FileNamePart(image), PROGRAM_FILE) == 0;
+    return lstrcmpiA(FileNameOf(image), PROGRAM_FILE) == 0;
 }
 
 void ShowNameTaken(BOOL closesBySelf)

@@ -114,3 +114,14 @@ void SaveCommandWait(const int* waitMs)
 {
     WriteSettingInt(SECTION_ACTION, KEY_COMMAND_WAIT, *waitMs);
 }
+
+const char* FileNameOf(const char* path)
+{
+    // 0x5C is also the second byte of characters such as 表: walk characters.
+    const char* name = path;
+    for (const char* p = path; *p; p = CharNextA(p)) {
+        if (*p == '\\')
+            name = p + 1;
+    }
+    return name;
+}

@@ -62,6 +62,8 @@ BOOL WriteSettingText(const char* section, const char* key, const char* text);  
 // name into out (MAX_PATH bytes). Returns FALSE,
 // leaving out empty, when the result would exceed MAX_PATH - 1 characters.
 BOOL JoinPath(char* out, const char* dir, const char* name);
+// The name after the path's last backslash; the path itself when it has none.
+const char* FileNameOf(const char* path);
 
 // bits of [Message] OpenMessageBox (messageFlags)
 constexpr UINT MESSAGE_ON_STATE = 1;    // box when the enabled state is toggled

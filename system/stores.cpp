@@ -1,5 +1,6 @@
 #include "system/system.h"
 #include "app/app.h"
+#include "settings/settings.h"
 
 namespace {
 
@@ -9,17 +10,6 @@ constexpr char DESKTOP_KEY[] = "Control Panel\\desktop";
 constexpr int INT_TEXT_SIZE = 16;
 constexpr int COMMAND_LINE_SIZE = MAX_PATH + 8;   // quotes and " /s" around a path
 
-// The name after the path's last backslash; the path itself when it has none.
-// 0x5C is also the second byte of characters such as 表: walk characters.
-const char* NameOf(const char* path)
-{
-    const char* name = path;
-    for (const char* p = path; *p; p = CharNextA(p)) {
-        if (*p == '\\')
-            name = p + 1;
-    }
-    return name;
-}
 
 // The password on resume through the system parameters: Windows Vista and
 // later answer them, older systems and Wine 8 fail them (older headers lack
@@ -266,7 +256,7 @@ BOOL RunSaver(const char* path, const char* args, UINT showCommand)
     // catalogue builds take saverbox from it.
     char previous[MAX_PATH];
     char folder[MAX_PATH];
-    lstrcpynA(folder, path, (int)(NameOf(path) - path) + 1);
+    lstrcpynA(folder, path, (int)(FileNameOf(path) - path) + 1);
     DWORD length = GetCurrentDirectoryA(MAX_PATH, previous);
     BOOL moved = length - 1 < MAX_PATH - 1 && SetCurrentDirectoryA(folder);
     UINT result = WinExec(command, showCommand);
