@@ -9,9 +9,6 @@
 
 namespace {
 
-constexpr char UNKNOWN_BOX[] = "box none 0x1000 NAPKIT|"
-                               "現在設定されているスクリーンセーバーが未知の物です。\n"
-                               "取得している情報を更新します。";
 constexpr char DELETED_BOX[] = "box main 0x30 NAPKIT|ファイルが削除もしくは移動されています。\n"
                                "スクリーンセーバーの情報を更新します。";
 
@@ -392,10 +389,7 @@ TEST_F(Catalogue, NoSaverAtAllEndsTheProgram)
     RemoveDirectoryA(saverbox.c_str());
     SetScrnsave(ABSENT);
     Start();
-    Lines box = { "box none 0x1000 NAPKIT|スクリーンセーバーが１つもありません。\n"
-                  "一度終了しますので、スクリーンセーバーをインストールした後に\n"
-                  "「NAPKIT」を再度実行して下さい。" };
-    EXPECT_EQ(TakeCalls(), box);
+    EXPECT_EQ(TakeCalls(), Lines{ NO_SAVER_BOX });
     ExpectEnded();
     EXPECT_EQ(Scrnsave(), ABSENT);
     EXPECT_NE(GetFileAttributesA(saverbox.c_str()), INVALID_FILE_ATTRIBUTES) << "saverbox was not created";

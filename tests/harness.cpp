@@ -35,12 +35,9 @@ NOTIFYICONDATAA addedIcon;   // as received with NIM_ADD
 NOTIFYICONDATAA shellIcon;   // what the shell holds; hWnd NULL: no icon
 HWND foreground;             // the last window the program took to the foreground
 struct MenuItem {
-    UINT id;
+    UINT id;   // 0 for a separator ("-") or a pop-up
     HMENU parent;
-    bool checked;
-    bool grayed;
-    bool separator;
-    bool popup;
+    UINT state;
     Text caption;
 };
 std::vector<MenuItem> trackedMenu;   // as it was when last tracked
@@ -255,11 +252,11 @@ void Snapshot(HMENU menu)
         info.cbSize = sizeof info;
         info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_SUBMENU;
         GetMenuItemInfoA(menu, i, TRUE, &info);
-        char caption[TEXT_SIZE] = "";
-        GetMenuStringA(menu, i, caption, sizeof caption, MF_BYPOSITION);
-        trackedMenu.push_back(MenuItem{ info.wID, menu, (info.fState & MFS_CHECKED) != 0,
-                                        (info.fState & MFS_GRAYED) != 0, (info.fType & MFT_SEPARATOR) != 0,
-                                        info.hSubMenu != NULL, caption });
+        char caption[TEXT_SIZE] = "-";
+        bool separator = (info.fType & MFT_SEPARATOR) != 0;
+        if (!separator)
+            GetMenuStringA(menu, i, caption, sizeof caption, MF_BYPOSITION);
+        trackedMenu.push_back(MenuItem{ info.hSubMenu || separator ? 0 : info.wID, menu, info.fState, caption });
         if (info.hSubMenu)
             Snapshot(info.hSubMenu);
     }
@@ -283,7 +280,7 @@ BOOL WINAPI TrackMenu(HMENU menu, UINT flags, int x, int y, int, HWND owner, con
     if (!choice)
         return FALSE;
     auto item = std::find_if(trackedMenu.begin(), trackedMenu.end(), [](const MenuItem& item) {
-        return item.id == choice && !item.popup && !item.separator && !item.grayed;
+        return item.id == choice && !(item.state & MFS_GRAYED);
     });
     if (item == trackedMenu.end()) {
         ADD_FAILURE() << "the menu has no item " << choice << " to choose";
@@ -949,7 +946,7 @@ Text Napkit::Checks()
     OpenMenu(*this);
     std::vector<UINT> checked;
     for (const MenuItem& item : trackedMenu) {
-        if (item.checked)
+        if (item.state & MFS_CHECKED)
             checked.push_back(item.id);
     }
     std::sort(checked.begin(), checked.end());
@@ -963,7 +960,7 @@ Text Napkit::MenuText(UINT id)
 {
     OpenMenu(*this);
     for (const MenuItem& item : trackedMenu) {
-        if (item.id == id && !item.separator && !item.popup)
+        if (item.id == id)
             return item.caption;
     }
     return ABSENT;
@@ -972,13 +969,15 @@ Text Napkit::MenuText(UINT id)
 Lines Napkit::Submenu(UINT id)
 {
     MenuText(id);
-    auto held = std::find_if(trackedMenu.begin(), trackedMenu.end(), [id](const MenuItem& item) {
-        return item.id == id && !item.separator;
-    });
+    HMENU parent = NULL;
+    for (const MenuItem& item : trackedMenu) {
+        if (item.id == id)
+            parent = item.parent;
+    }
     Lines lines;
     for (const MenuItem& item : trackedMenu) {
-        if (held != trackedMenu.end() && item.parent == held->parent)
-            lines.push_back(item.separator ? "-" : item.caption + " " + std::to_string(item.id));
+        if (item.parent == parent)
+            lines.push_back(item.id ? item.caption + " " + std::to_string(item.id) : std::string(item.caption));
     }
     return lines;
 }
@@ -1024,22 +1023,19 @@ void Napkit::SetIni(const char* section, const char* key, const char* value)
     WriteIni(Ini(), section, key, value ? value : ABSENT);
 }
 
-Program::Program(const std::string& arguments, const std::string& dir)
+Program::Program(const std::string& arguments)
+    : Program(Launch{ NapkitExe(), "\"" + NapkitExe() + "\"" + (arguments.empty() ? "" : " " + arguments) })
 {
-    Begin(NULL, "\"" + NapkitExe() + "\"" + (arguments.empty() ? "" : " " + arguments), dir);
 }
 
-Program::Program(const Launch& launch) { Begin(launch.exe.c_str(), launch.commandLine, ""); }
-
-void Program::Begin(const char* exe, std::string line, const std::string& dir)
+Program::Program(const Launch& launch)
 {
     STARTUPINFOA startup = { sizeof startup };
-    const char* current = dir.empty() ? NULL : dir.c_str();
-    if (!CreateProcessA(exe, &line[0], NULL, NULL, FALSE, 0, NULL, current, &startup, &info_)) {
+    std::string line = launch.commandLine;
+    if (CreateProcessA(launch.exe.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info_))
+        programs.push_back(this);
+    else
         ADD_FAILURE() << "cannot start " << line;
-        return;
-    }
-    programs.push_back(this);
 }
 
 void Program::LeaveBoxesOpen() { leaveOpen_ = true; }

@@ -5,12 +5,7 @@
 
 namespace {
 
-const std::string BOX_OFF = std::string("box main 0x1040 NAPKIT|") + SWITCHED_OFF;
-const std::string BOX_ON = std::string("box main 0x1040 NAPKIT|") + SWITCHED_ON;
 constexpr char STARTED[] = "screen saver started by main";
-constexpr char UNKNOWN_BOX[] = "box none 0x1000 NAPKIT|"
-                               "現在設定されているスクリーンセーバーが未知の物です。\n"
-                               "取得している情報を更新します。";
 
 using Tray = Napkit;
 
