@@ -13,6 +13,27 @@ const char* const USAGE[] = { "NAPKIT|", "\n/on ：", "\n/off ：", "\n/toggle �
 constexpr char ABOUT_BOX[] = "バージョン情報|NAPKIT";
 constexpr char CHECKS[] = "40101 40205 40301 41001";
 
+// Inside a box: a window of the dialog class stands for it while this thread's messages are dispatched for up to
+// ms; the id of the WM_COMMAND something posted to it, or 0 when nothing did.
+int BoxEndedWithin(DWORD ms)
+{
+    HWND box = CreateWindowExA(0, "#32770", "", WS_POPUP, 0, 0, 1, 1, NULL, NULL, NULL, NULL);
+    EXPECT_NE(box, (HWND)NULL) << "cannot create the window that stands for the box";
+    int ended = 0;
+    MSG msg;
+    for (DWORD start = GetTickCount(); !ended && GetTickCount() - start < ms;) {
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
+        while (!ended && PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+            if (msg.hwnd == box && msg.message == WM_COMMAND)
+                ended = LOWORD(msg.wParam);
+            else
+                DispatchMessageA(&msg);
+        }
+    }
+    DestroyWindow(box);
+    return ended;
+}
+
 struct CommandLine : Napkit {
     std::string started;   // the command line that starts it
     void SetUp() override

@@ -66,7 +66,6 @@ decltype(&GetMessageA) realGetMessage;
 decltype(&CreateMutexA) realCreateMutex;
 decltype(&PostMessageA) realPost;
 decltype(&SetTimer) realSetTimer;
-bool creatingStandIn;   // BoxEndedWithin's dialog is the harness's own
 
 template <typename... Args>
 std::string Format(const char* format, Args... args)
@@ -153,7 +152,6 @@ void RunTicks(HWND window, int n)
     }
 }
 
-// The recorders, in the order of IMPORTS.
 int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT flags)
 {
     Record(Format("box %s %#x %s|", OwnerName(owner).c_str(), flags, caption) + text);
@@ -309,7 +307,7 @@ BOOL WINAPI FixedZone(const FILETIME* utc, LPFILETIME local)
 
 UINT_PTR WINAPI KeepTimer(HWND window, UINT_PTR id, UINT ms, TIMERPROC procedure)
 {
-    // A thread's timer with a procedure (the command line's box) runs for real: BoxEndedWithin pumps it.
+    // A thread's timer with a procedure (the command line's box) runs for real.
     if (!window)
         return realSetTimer(window, id, ms, procedure);
     if (ClassOf(window) == DIALOG_CLASS) {
@@ -404,9 +402,8 @@ const Import IMPORTS[] = {
     { "PostMessageA", (void*)RecordPost, (void**)&realPost },
 };
 
-// Points the test program's imports of IMPORTS at their recorders. IMAGE_NT_HEADERS and IMAGE_THUNK_DATA are
-// those of the build's own type, PE32 or PE32+, the same as the test program's: keep it that way. The harness
-// shares these imports with the program: it calls the real functions where it must not be recorded.
+// Points the test program's imports of IMPORTS at their recorders; IMAGE_NT_HEADERS and IMAGE_THUNK_DATA are
+// the build's own, PE32 or PE32+. The harness calls the real functions where it must not be recorded.
 void PatchImports()
 {
     BYTE* base = (BYTE*)GetModuleHandleA(NULL);
@@ -437,13 +434,11 @@ void PatchImports()
     EXPECT_EQ(patched, sizeof IMPORTS / sizeof IMPORTS[0]) << "the test program lacks an import to record";
 }
 
-// A dialog of the program's has initialised: recorded, and answered at its loop's first fetch or, unexpected,
-// failed and closed.
+// A dialog of the program's, recorded: answered at its loop's first fetch or, unexpected, failed and closed.
 LRESULT CALLBACK WatchDialogs(int code, WPARAM wParam, LPARAM lParam)
 {
     auto* sent = (CWPRETSTRUCT*)lParam;
-    if (code != HC_ACTION || sent->message != WM_INITDIALOG || ClassOf(sent->hwnd) != DIALOG_CLASS
-        || creatingStandIn)
+    if (code != HC_ACTION || sent->message != WM_INITDIALOG || ClassOf(sent->hwnd) != DIALOG_CLASS)
         return CallNextHookEx(NULL, code, wParam, lParam);
     Record("dialog " + TitleOf(sent->hwnd));
     if (actionsRun < dialogActions.size()) {
@@ -520,7 +515,6 @@ void RemoveTree(const std::string& path)
     RemoveTree(L"\\\\?\\" + std::wstring(wide));
 }
 
-// A right click on the icon; the menu tracked is kept in trackedMenu.
 void OpenMenu(Napkit& test)
 {
     int before = menusTracked;
@@ -536,8 +530,7 @@ BOOL CALLBACK FindBox(HWND window, LPARAM found)
 
 }  // namespace
 
-// Ends without the static destructors: the recorders stay in place until the
-// end, and nothing of the program's can call into a destroyed one.
+// Ends without the static destructors, which the program's calls could still reach.
 int main(int argc, char** argv)
 {
     SetUnhandledExceptionFilter(Crashed);
@@ -689,36 +682,6 @@ int KeepBoxOpen(int ticks)
     return IDOK;
 }
 
-namespace {
-
-int standInEnded;   // the id of the WM_COMMAND the stand-in box got
-
-INT_PTR CALLBACK StandInBox(HWND, UINT message, WPARAM wParam, LPARAM)
-{
-    if (message == WM_COMMAND)
-        standInEnded = LOWORD(wParam);
-    return message == WM_INITDIALOG;
-}
-
-}  // namespace
-
-int BoxEndedWithin(DWORD ms)
-{
-    struct alignas(4) {   // a template begins on a DWORD
-        DLGTEMPLATE dialog;
-        WORD menu, windowClass, title;
-    } empty = {};
-    empty.dialog.style = WS_POPUP;
-    standInEnded = 0;
-    creatingStandIn = true;
-    HWND box = CreateDialogIndirectParamA(GetModuleHandleA(NULL), &empty.dialog, NULL, StandInBox, 0);
-    creatingStandIn = false;
-    EXPECT_NE(box, (HWND)NULL) << "cannot create the dialog that stands for the box";
-    PumpFor([] { return standInEnded != 0; }, ms);
-    DestroyWindow(box);
-    return standInEnded;
-}
-
 Lines SaverLog(size_t atLeast)
 {
     char path[MAX_PATH];
@@ -784,8 +747,6 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD ms)
 void Napkit::SetUp()
 {
     static int counter;
-    char previous[MAX_PATH];
-    previousDir_.assign(previous, GetCurrentDirectoryA(MAX_PATH, previous));
     CreateDirectoryA(SCRATCH_ROOT, NULL);
     folder = Join(SCRATCH_ROOT, Format("case-%lu-%d", GetCurrentProcessId() % 1000, ++counter));
     saverbox = Join(folder, "saverbox");
@@ -859,7 +820,7 @@ void Napkit::TearDown()
     SetDesktopValue("ScreenSaveTimeOut", timeout_);
     SetSystemActive(spiActive_);
     SetSystemTimeout(spiTimeout_);
-    SetCurrentDirectoryA(previousDir_.c_str());
+    SetCurrentDirectoryA(SCRATCH_ROOT);
     RemoveTree(folder);
 }
 

@@ -82,9 +82,6 @@ extern std::function<int(const std::string& text)> onBox;   // the user inside a
 extern std::function<void(DWORD ms)> onSleep;   // in each of the program's waits
 extern std::function<void()> onMenu;   // while the tray menu is open
 int KeepBoxOpen(int ticks);   // the poll runs ticks times, as in a box's loop; IDOK
-// Inside onBox: a hidden dialog of this thread stands for the box while this thread's messages are dispatched for up
-// to ms; returns the button something ended it with (the id of a WM_COMMAND it got), or 0 when nothing did.
-int BoxEndedWithin(DWORD ms);
 
 Lines SaverLog(size_t atLeast = 1);   // the test savers' starts; fails without atLeast lines in 5 s
 // While one lives, each line of SaverLog ends in " in " and the saver's current folder.
@@ -144,7 +141,7 @@ struct Napkit : ::testing::Test {
 private:
     void EndQuietly();
     bool ended_ = false;
-    std::string systemIni_, active_, timeout_, previousDir_;
+    std::string systemIni_, active_, timeout_;
     UINT spiActive_ = 0, spiTimeout_ = 0;
     std::vector<std::string> installedElsewhere_;
 };

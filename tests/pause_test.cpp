@@ -253,22 +253,6 @@ TEST_F(Pause, EndsOnTimeWhileADialogIsOpen)
     }
 }
 
-TEST_F(Pause, ForwardedPauseIsAnsweredBeforeItsBox)
-{
-    SetIni("Message", "OpenMessageBox", "3");
-    Start();
-    Program program("/pause:30");
-    DWORD codeWhileBoxOpen = STILL_ACTIVE;
-    onBox = [&](const std::string&) {
-        codeWhileBoxOpen = program.Wait(5000);
-        return IDOK;
-    };
-    EXPECT_EQ(program.Wait(15000), 0u);
-    EXPECT_EQ(codeWhileBoxOpen, 0u) << "expected the command line to have ended while the tray copy's box was open";
-    EXPECT_EQ(TakeCalls(), PAUSED_30 + Lines{ PAUSED_BOX });
-    Close(ENDED_ON + Lines{ Wrote(saver) });
-}
-
 TEST_F(Pause, NotStartedWhenItsEndCannotBeStored)
 {
     Start();
