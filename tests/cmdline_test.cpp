@@ -225,7 +225,6 @@ TEST_F(CommandLine, SwitchThatReachesTheCopyTenSecondsAfterItWasFirstSentOrOutOf
     };
     UINT message = RegisterWindowMessageA(SWITCH_MESSAGE);
     Start();
-    TakeCalls();
     for (const Row& row : rows) {
         SCOPED_TRACE(row.command);
         SCOPED_TRACE(row.age);
@@ -235,6 +234,26 @@ TEST_F(CommandLine, SwitchThatReachesTheCopyTenSecondsAfterItWasFirstSentOrOutOf
         EXPECT_EQ(TakeCalls(), row.calls);
     }
     Close();
+}
+
+TEST_F(CommandLine, OnlyWhatFollowsTheProgramNameAsWindowsWroteItIsSwitches)
+{
+    struct Row { const char* module; const char* line; const char* switches; };
+    const char tools[] = "C:\\my tools\\NAPKIT.EXE";
+    const char japanese[] = "C:\\表示 ソフト\\ﾂｰﾙ\\NAPKIT.EXE";   // ソ ends in the byte of '\'
+    const Row rows[] = {
+        { tools, "\"C:\\my tools\\NAPKIT.EXE\" /on", " /on" },
+        { tools, "\"C:\\my tools\\NAPKIT.EXE", "" },
+        { tools, "C:\\my tools\\NAPKIT.EXE", "" },
+        { tools, "c:\\MY TOOLS\\napkit.exe\t-off", "\t-off" },
+        { tools, "C:\\my tools\\NAPKIT /on", " /on" },
+        { tools, "C:\\my tools\\NAPKIT.EXE2 /on", " tools\\NAPKIT.EXE2 /on" },
+        { tools, "NAPKIT /on", " /on" },
+        { japanese, "C:\\表示 ソフト\\ﾂｰﾙ\\NAPKIT.EXE -toggle", " -toggle" },
+        { japanese, "..\\ﾂｰﾙ\\NAPKIT.EXE /on", " /on" },
+    };
+    for (const Row& row : rows)
+        EXPECT_STREQ(SkipProgramName(row.line, row.module), row.switches) << row.line;
 }
 
 TEST_F(CommandLine, PlainStartReachesTheTrayHoweverTheNameIsWritten)

@@ -31,10 +31,13 @@ constexpr char SWITCHED_OFF[] = "スクリーンセーバーを「無効」に�
 constexpr char SWITCHED_ON[] = "スクリーンセーバーを「有効」にしました。";
 const std::string BOX_OFF = std::string("box main 0x1040 NAPKIT|") + SWITCHED_OFF;
 const std::string BOX_ON = std::string("box main 0x1040 NAPKIT|") + SWITCHED_ON;
-constexpr char UNKNOWN_TEXT[] = "現在設定されているスクリーンセーバーが未知の物です。\n取得している情報を更新します。";
+constexpr char UNKNOWN_TEXT[] = "現在設定されているスクリーンセーバーが未知の物です。\n"
+                                "取得している情報を更新します。";
 const std::string UNKNOWN_BOX = std::string("box none 0x1000 NAPKIT|") + UNKNOWN_TEXT;
-constexpr char NO_SAVER_BOX[] = "box none 0x1000 NAPKIT|スクリーンセーバーが１つもありません。\n"
-                                "一度終了しますので、スクリーンセーバーをインストールした後に\n"
+constexpr char NO_SAVER_BOX[] = "box none 0x1000 NAPKIT|"
+                                "スクリーンセーバーが１つもありません。\n"
+                                "一度終了しますので、"
+                                "スクリーンセーバーをインストールした後に\n"
                                 "「NAPKIT」を再度実行して下さい。";
 // The stores of the screen-saver flag switched off and on, as recorded.
 const Lines TURNED_OFF = { "reg ScreenSaveActive REG_SZ 2 0", "spi 17 0 2" };

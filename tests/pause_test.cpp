@@ -170,7 +170,8 @@ TEST_F(Pause, StoredEndAheadWithinADayResumesAnyOtherSwitchesOn)
     SetSystemActive(0);
     ZeroMemory(&appState, sizeof appState);
     RunNapkit(GetModuleHandleA(NULL));
-    EXPECT_EQ(TakeCalls(), on + Lines{ std::string("box none 0x1040 NAPKIT|") + SWITCHED_ON }) << "expected the saver on, and the toggle's box saying so";
+    EXPECT_EQ(TakeCalls(), on + Lines{ std::string("box none 0x1040 NAPKIT|") + SWITCHED_ON })
+        << "expected the saver on, and the toggle's box saying so";
     EXPECT_EQ(SystemActive(), 1u);
 }
 
