@@ -290,33 +290,6 @@ TEST_F(Catalogue, LimitsOfPathsAndCount)
     EXPECT_EQ(Scrnsave(), b);
 }
 
-TEST_F(Catalogue, SaverSettingsOpenOnlyForASaverFile)
-{
-    // After a failed write the program holds what SYSTEM.INI says. What a search for a name without a full
-    // path would find first: never run.
-    Install("logsaver.scr", "Nothing!.exe", folder);
-    Install("logsaver.scr", "foo.scr", folder);
-    FixClock(1007);   // a random change picks ALPHA
-    struct Row { const char* configured; Lines atStart; };
-    const Row rows[] = {
-        { .configured = ABSENT, .atStart = { Wrote(a) + " (failed)", BOX_NO_WRITE } },
-        { .configured = "foo.scr", .atStart = { UNKNOWN_BOX, Wrote(a) + " (failed)", BOX_NO_WRITE } },
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.configured);
-        SetScrnsave(row.configured);
-        HANDLE lock = LockFile(WindowsDir() + "\\SYSTEM.INI");
-        Start();
-        EXPECT_EQ(TakeCalls(), row.atStart);
-        Command(41900);
-        Lines calls = { MOVED_BOX, Wrote(a) + " (failed)", BOX_NO_WRITE };
-        EXPECT_EQ(TakeCalls(), calls) << "expected nothing run, then a rebuild";
-        CloseHandle(lock);
-        Close(Lines{});
-    }
-    EXPECT_EQ(SaverLog(0), Lines{}) << "expected no program started";
-}
-
 TEST_F(Catalogue, SaversRunFromAnyFolderTheProgramRunsIn)
 {
     const struct {
@@ -409,41 +382,31 @@ TEST_F(Catalogue, NothingFollowsABoxOnceTheCloseHasBegun)
 {
     struct Row {
         const char* name;
-        std::string configured;   // at start
         UINT message;
         UINT command;   // 0: SYSTEM.INI set to an unknown saver; else one run with its saver deleted
         Lines calls;
     };
     const Row rows[] = {
-        { .name = "unknown at start", .configured = ELSEWHERE, .message = WM_CLOSE, .command = 0,
-          .calls = { UNKNOWN_BOX } },
-        { .name = "unknown", .configured = "", .message = WM_CLOSE, .command = 0,
-          .calls = { "sleep 50", UNKNOWN_BOX } },
-        { .name = "moved", .configured = "", .message = WM_ENDSESSION, .command = 41900,
-          .calls = { MOVED_BOX, Wrote(a) } },
-        { .name = "deleted", .configured = "", .message = WM_CLOSE, .command = 42010,
-          .calls = { "sleep 300", DELETED_BOX, Wrote(a) } },
+        { .name = "unknown", .message = WM_CLOSE, .command = 0, .calls = { "sleep 50", UNKNOWN_BOX } },
+        { .name = "moved", .message = WM_ENDSESSION, .command = 41900, .calls = { MOVED_BOX, Wrote(a) } },
+        { .name = "deleted", .message = WM_CLOSE, .command = 42010, .calls = { "sleep 300", DELETED_BOX, Wrote(a) } },
     };
     FixClock(1007);   // a random start picks ALPHA
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         onBox = [&](const std::string&) {
-            SendMessageA(window ? window : FindNapkitWindow(), row.message, TRUE, 0);
+            SendMessageA(window, row.message, TRUE, 0);
             SetScrnsave(ELSEWHERE);   // SYSTEM.INI changes after the close
             return KeepBoxOpen(2);
         };
-        if (!row.configured.empty())
-            SetScrnsave(row.configured);
-        window = NULL;
         Start();
-        if (row.command)
+        if (row.command) {
             DeleteFileA(a.c_str());
-        if (row.command)
             Command(row.command);
-        else if (row.configured.empty())
+        } else {
             SetScrnsave("C:\\UNKNOWN.SCR");
-        if (row.configured.empty())
-            Ticks(2);
+        }
+        Ticks(2);
         EXPECT_EQ(TakeCalls(), row.calls) << "expected nothing after the box";
         EXPECT_EQ(Scrnsave(), ELSEWHERE) << "expected nothing written after the close";
         ExpectEnded();

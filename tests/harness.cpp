@@ -1016,12 +1016,10 @@ Program::~Program()
 void Program::Inspect()
 {
     std::vector<HWND> windows;
-    EnumWindows(FindBox, (LPARAM)&windows);
+    EnumThreadWindows(info_.dwThreadId, FindBox, (LPARAM)&windows);   // its boxes are its one thread's
     for (HWND box : windows) {
-        DWORD process = 0;
-        GetWindowThreadProcessId(box, &process);
         bool known = std::count(seen_.begin(), seen_.end(), box) > 0;
-        if (process != info_.dwProcessId || !IsWindowVisible(box) || ClassOf(box) != DIALOG_CLASS || known)
+        if (!IsWindowVisible(box) || ClassOf(box) != DIALOG_CLASS || known)
             continue;
         seen_.push_back(box);
         char text[TEXT_SIZE] = "";

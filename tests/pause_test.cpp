@@ -198,8 +198,6 @@ TEST_F(Pause, SwitchIsForwardedToTheTrayCopyAndRefusedWithoutOne)
         { "/pause:1", 1, 0 },
         { "/pause:0", 2, 1 },
         { "/pause:1441", 2, 1 },
-        { "/pause:", 2, 1 },
-        { "/pause:1x", 2, 1 },
     };
     SetDesktopValue("ScreenSaveActive", ABSENT);
     for (const auto& [args, code, usageBoxes] : alone) {
