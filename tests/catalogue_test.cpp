@@ -1,9 +1,7 @@
-// The savers of the three folders: their menu names and order, matching
-// SYSTEM.INI at start and on every poll, choosing one, random choice,
-// running them, and the limits of the catalogue. Three savers, one per
-// folder, give known indexes: 1 saverbox, 2 system directory, 3 Windows
-// directory. The clock is fixed where a random pick matters: at second 1000
-// a pick of three is 2, at second 1004 it is 3 (of two, 2).
+// The savers of the three folders: their menu names and order, matching SYSTEM.INI at start and on every poll,
+// choosing one, random choice, running them, and the limits of the catalogue. Three savers, one per folder, give
+// known indexes: 1 saverbox, 2 system directory, 3 Windows directory. The clock is fixed where a random pick
+// matters: at second 1000 a pick of three is 2, at second 1004 it is 3 (of two, 2).
 #include "harness.h"
 #include <algorithm>
 

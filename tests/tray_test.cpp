@@ -1,6 +1,5 @@
-// Tray mode as the user sees it: the icon the shell holds, the state it shows
-// after set-up and changes made elsewhere, menu commands, hot keys, starts,
-// tray events and endings.
+// Tray mode as the user sees it: the icon the shell holds, the state it shows after set-up and changes made
+// elsewhere, menu commands, hot keys, starts, tray events and endings.
 #include "harness.h"
 
 namespace {
