@@ -380,31 +380,41 @@ TEST_F(Catalogue, NothingFollowsABoxOnceTheCloseHasBegun)
 {
     struct Row {
         const char* name;
+        std::string configured;   // at start
         UINT message;
         UINT command;   // 0: SYSTEM.INI set to an unknown saver; else one run with its saver deleted
         Lines calls;
     };
     const Row rows[] = {
-        { .name = "unknown", .message = WM_CLOSE, .command = 0, .calls = { "sleep 50", UNKNOWN_BOX } },
-        { .name = "moved", .message = WM_ENDSESSION, .command = 41900, .calls = { MOVED_BOX, Wrote(a) } },
-        { .name = "deleted", .message = WM_CLOSE, .command = 42010, .calls = { "sleep 300", DELETED_BOX, Wrote(a) } },
+        { .name = "unknown at start", .configured = ELSEWHERE, .message = WM_CLOSE, .command = 0,
+          .calls = { UNKNOWN_BOX } },
+        { .name = "unknown", .configured = "", .message = WM_CLOSE, .command = 0,
+          .calls = { "sleep 50", UNKNOWN_BOX } },
+        { .name = "moved", .configured = "", .message = WM_ENDSESSION, .command = 41900,
+          .calls = { MOVED_BOX, Wrote(a) } },
+        { .name = "deleted", .configured = "", .message = WM_CLOSE, .command = 42010,
+          .calls = { "sleep 300", DELETED_BOX, Wrote(a) } },
     };
     FixClock(1007);   // a random start picks ALPHA
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         onBox = [&](const std::string&) {
-            SendMessageA(window, row.message, TRUE, 0);
+            SendMessageA(window ? window : FindNapkitWindow(), row.message, TRUE, 0);
             SetScrnsave(ELSEWHERE);   // SYSTEM.INI changes after the close
             return KeepBoxOpen(2);
         };
+        if (!row.configured.empty())
+            SetScrnsave(row.configured);
+        window = NULL;
         Start();
-        if (row.command) {
+        if (row.command)
             DeleteFileA(a.c_str());
+        if (row.command)
             Command(row.command);
-        } else {
+        else if (row.configured.empty())
             SetScrnsave("C:\\UNKNOWN.SCR");
-        }
-        Ticks(2);
+        if (row.configured.empty())
+            Ticks(2);
         EXPECT_EQ(TakeCalls(), row.calls) << "expected nothing after the box";
         EXPECT_EQ(Scrnsave(), ELSEWHERE) << "expected nothing written after the close";
         ExpectEnded();
