@@ -167,10 +167,8 @@ TEST_F(Dialogs, SettingsShowTheFourChoicesAndOkTakesThemAtOnce)
         EXPECT_EQ(shown, row.shown);
         EXPECT_EQ(TakeCalls(), row.calls);
         Command(40302);
-        Lines off = TURNED_OFF;
-        if (row.offBox)
-            off.push_back(std::string("box main 0x1040 NAPKIT|") + SWITCHED_OFF);
-        EXPECT_EQ(TakeCalls(), off) << "expected the confirmations as the dialog left them";
+        EXPECT_EQ(TakeCalls(), row.offBox ? TURNED_OFF + Lines{ BOX_OFF } : TURNED_OFF)
+            << "expected the confirmations as the dialog left them";
         Close();
         SetSystemActive(1);
     }

@@ -35,12 +35,9 @@ NOTIFYICONDATAA addedIcon;   // as received with NIM_ADD
 NOTIFYICONDATAA shellIcon;   // what the shell holds; hWnd NULL: no icon
 HWND foreground;             // the last window the program took to the foreground
 struct MenuItem {
-    UINT id;
+    UINT id;   // 0 for a separator ("-") or a pop-up
     HMENU parent;
-    bool checked;
-    bool grayed;
-    bool separator;
-    bool popup;
+    UINT state;
     Text caption;
 };
 std::vector<MenuItem> trackedMenu;   // as it was when last tracked
@@ -69,7 +66,6 @@ decltype(&GetMessageA) realGetMessage;
 decltype(&CreateMutexA) realCreateMutex;
 decltype(&PostMessageA) realPost;
 decltype(&SetTimer) realSetTimer;
-bool creatingStandIn;   // BoxEndedWithin's dialog is the harness's own
 
 template <typename... Args>
 std::string Format(const char* format, Args... args)
@@ -156,7 +152,6 @@ void RunTicks(HWND window, int n)
     }
 }
 
-// The recorders, in the order of IMPORTS.
 int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT flags)
 {
     Record(Format("box %s %#x %s|", OwnerName(owner).c_str(), flags, caption) + text);
@@ -255,11 +250,11 @@ void Snapshot(HMENU menu)
         info.cbSize = sizeof info;
         info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_SUBMENU;
         GetMenuItemInfoA(menu, i, TRUE, &info);
-        char caption[TEXT_SIZE] = "";
-        GetMenuStringA(menu, i, caption, sizeof caption, MF_BYPOSITION);
-        trackedMenu.push_back(MenuItem{ info.wID, menu, (info.fState & MFS_CHECKED) != 0,
-                                        (info.fState & MFS_GRAYED) != 0, (info.fType & MFT_SEPARATOR) != 0,
-                                        info.hSubMenu != NULL, caption });
+        char caption[TEXT_SIZE] = "-";
+        bool separator = (info.fType & MFT_SEPARATOR) != 0;
+        if (!separator)
+            GetMenuStringA(menu, i, caption, sizeof caption, MF_BYPOSITION);
+        trackedMenu.push_back(MenuItem{ info.hSubMenu || separator ? 0 : info.wID, menu, info.fState, caption });
         if (info.hSubMenu)
             Snapshot(info.hSubMenu);
     }
@@ -283,7 +278,7 @@ BOOL WINAPI TrackMenu(HMENU menu, UINT flags, int x, int y, int, HWND owner, con
     if (!choice)
         return FALSE;
     auto item = std::find_if(trackedMenu.begin(), trackedMenu.end(), [](const MenuItem& item) {
-        return item.id == choice && !item.popup && !item.separator && !item.grayed;
+        return item.id == choice && !(item.state & MFS_GRAYED);
     });
     if (item == trackedMenu.end()) {
         ADD_FAILURE() << "the menu has no item " << choice << " to choose";
@@ -312,7 +307,7 @@ BOOL WINAPI FixedZone(const FILETIME* utc, LPFILETIME local)
 
 UINT_PTR WINAPI KeepTimer(HWND window, UINT_PTR id, UINT ms, TIMERPROC procedure)
 {
-    // A thread's timer with a procedure (the command line's box) runs for real: BoxEndedWithin pumps it.
+    // A thread's timer with a procedure (the command line's box) runs for real.
     if (!window)
         return realSetTimer(window, id, ms, procedure);
     if (ClassOf(window) == DIALOG_CLASS) {
@@ -407,9 +402,8 @@ const Import IMPORTS[] = {
     { "PostMessageA", (void*)RecordPost, (void**)&realPost },
 };
 
-// Points the test program's imports of IMPORTS at their recorders. IMAGE_NT_HEADERS and IMAGE_THUNK_DATA are
-// those of the build's own type, PE32 or PE32+, the same as the test program's: keep it that way. The harness
-// shares these imports with the program: it calls the real functions where it must not be recorded.
+// Points the test program's imports of IMPORTS at their recorders; IMAGE_NT_HEADERS and IMAGE_THUNK_DATA are
+// the build's own, PE32 or PE32+. The harness calls the real functions where it must not be recorded.
 void PatchImports()
 {
     BYTE* base = (BYTE*)GetModuleHandleA(NULL);
@@ -440,13 +434,11 @@ void PatchImports()
     EXPECT_EQ(patched, sizeof IMPORTS / sizeof IMPORTS[0]) << "the test program lacks an import to record";
 }
 
-// A dialog of the program's has initialised: recorded, and answered at its loop's first fetch or, unexpected,
-// failed and closed.
+// A dialog of the program's, recorded: answered at its loop's first fetch or, unexpected, failed and closed.
 LRESULT CALLBACK WatchDialogs(int code, WPARAM wParam, LPARAM lParam)
 {
     auto* sent = (CWPRETSTRUCT*)lParam;
-    if (code != HC_ACTION || sent->message != WM_INITDIALOG || ClassOf(sent->hwnd) != DIALOG_CLASS
-        || creatingStandIn)
+    if (code != HC_ACTION || sent->message != WM_INITDIALOG || ClassOf(sent->hwnd) != DIALOG_CLASS)
         return CallNextHookEx(NULL, code, wParam, lParam);
     Record("dialog " + TitleOf(sent->hwnd));
     if (actionsRun < dialogActions.size()) {
@@ -523,7 +515,6 @@ void RemoveTree(const std::string& path)
     RemoveTree(L"\\\\?\\" + std::wstring(wide));
 }
 
-// A right click on the icon; the menu tracked is kept in trackedMenu.
 void OpenMenu(Napkit& test)
 {
     int before = menusTracked;
@@ -546,8 +537,7 @@ void EndProgramMutex()
 
 }  // namespace
 
-// Ends without the static destructors: the recorders stay in place until the
-// end, and nothing of the program's can call into a destroyed one.
+// Ends without the static destructors, which the program's calls could still reach.
 int main(int argc, char** argv)
 {
     SetUnhandledExceptionFilter(Crashed);
@@ -699,36 +689,6 @@ int KeepBoxOpen(int ticks)
     return IDOK;
 }
 
-namespace {
-
-int standInEnded;   // the id of the WM_COMMAND the stand-in box got
-
-INT_PTR CALLBACK StandInBox(HWND, UINT message, WPARAM wParam, LPARAM)
-{
-    if (message == WM_COMMAND)
-        standInEnded = LOWORD(wParam);
-    return message == WM_INITDIALOG;
-}
-
-}  // namespace
-
-int BoxEndedWithin(DWORD ms)
-{
-    struct alignas(4) {   // a template begins on a DWORD
-        DLGTEMPLATE dialog;
-        WORD menu, windowClass, title;
-    } empty = {};
-    empty.dialog.style = WS_POPUP;
-    standInEnded = 0;
-    creatingStandIn = true;
-    HWND box = CreateDialogIndirectParamA(GetModuleHandleA(NULL), &empty.dialog, NULL, StandInBox, 0);
-    creatingStandIn = false;
-    EXPECT_NE(box, (HWND)NULL) << "cannot create the dialog that stands for the box";
-    PumpFor([] { return standInEnded != 0; }, ms);
-    DestroyWindow(box);
-    return standInEnded;
-}
-
 Lines SaverLog(size_t atLeast)
 {
     char path[MAX_PATH];
@@ -794,8 +754,6 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD ms)
 void Napkit::SetUp()
 {
     static int counter;
-    char previous[MAX_PATH];
-    previousDir_.assign(previous, GetCurrentDirectoryA(MAX_PATH, previous));
     CreateDirectoryA(SCRATCH_ROOT, NULL);
     folder = Join(SCRATCH_ROOT, Format("case-%lu-%d", GetCurrentProcessId() % 1000, ++counter));
     saverbox = Join(folder, "saverbox");
@@ -868,7 +826,7 @@ void Napkit::TearDown()
     SetDesktopValue("ScreenSaveTimeOut", timeout_);
     SetSystemActive(spiActive_);
     SetSystemTimeout(spiTimeout_);
-    SetCurrentDirectoryA(previousDir_.c_str());
+    SetCurrentDirectoryA(SCRATCH_ROOT);
     RemoveTree(folder);
 }
 
@@ -958,7 +916,7 @@ Text Napkit::Checks()
     OpenMenu(*this);
     std::vector<UINT> checked;
     for (const MenuItem& item : trackedMenu) {
-        if (item.checked)
+        if (item.state & MFS_CHECKED)
             checked.push_back(item.id);
     }
     std::sort(checked.begin(), checked.end());
@@ -972,7 +930,7 @@ Text Napkit::MenuText(UINT id)
 {
     OpenMenu(*this);
     for (const MenuItem& item : trackedMenu) {
-        if (item.id == id && !item.separator && !item.popup)
+        if (item.id == id)
             return item.caption;
     }
     return ABSENT;
@@ -981,15 +939,17 @@ Text Napkit::MenuText(UINT id)
 Lines Napkit::Submenu(UINT id)
 {
     MenuText(id);
-    auto held = std::find_if(trackedMenu.begin(), trackedMenu.end(), [id](const MenuItem& item) {
-        return item.id == id && !item.separator;
-    });
+    HMENU parent = NULL;
+    for (const MenuItem& item : trackedMenu) {
+        if (item.id == id)
+            parent = item.parent;
+    }
     Lines lines;
     for (const MenuItem& item : trackedMenu) {
-        if (held == trackedMenu.end() || item.parent != held->parent)
+        if (item.parent != parent)
             continue;
-        std::string grayed = item.grayed ? "(grayed) " : "";
-        lines.push_back(item.separator ? "-" : grayed + item.caption + " " + std::to_string(item.id));
+        std::string grayed = (item.state & MFS_GRAYED) ? "(grayed) " : "";
+        lines.push_back(item.id ? grayed + item.caption + " " + std::to_string(item.id) : std::string(item.caption));
     }
     return lines;
 }
@@ -1035,22 +995,19 @@ void Napkit::SetIni(const char* section, const char* key, const char* value)
     WriteIni(Ini(), section, key, value ? value : ABSENT);
 }
 
-Program::Program(const std::string& arguments, const std::string& dir)
+Program::Program(const std::string& arguments)
+    : Program(Launch{ NapkitExe(), "\"" + NapkitExe() + "\"" + (arguments.empty() ? "" : " " + arguments) })
 {
-    Begin(NULL, "\"" + NapkitExe() + "\"" + (arguments.empty() ? "" : " " + arguments), dir);
 }
 
-Program::Program(const Launch& launch) { Begin(launch.exe.c_str(), launch.commandLine, ""); }
-
-void Program::Begin(const char* exe, std::string line, const std::string& dir)
+Program::Program(const Launch& launch)
 {
     STARTUPINFOA startup = { sizeof startup };
-    const char* current = dir.empty() ? NULL : dir.c_str();
-    if (!CreateProcessA(exe, &line[0], NULL, NULL, FALSE, 0, NULL, current, &startup, &info_)) {
+    std::string line = launch.commandLine;
+    if (CreateProcessA(launch.exe.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info_))
+        programs.push_back(this);
+    else
         ADD_FAILURE() << "cannot start " << line;
-        return;
-    }
-    programs.push_back(this);
 }
 
 void Program::LeaveBoxesOpen() { leaveOpen_ = true; }
@@ -1070,12 +1027,10 @@ Program::~Program()
 void Program::Inspect()
 {
     std::vector<HWND> windows;
-    EnumWindows(FindBox, (LPARAM)&windows);
+    EnumThreadWindows(info_.dwThreadId, FindBox, (LPARAM)&windows);   // its boxes are its one thread's
     for (HWND box : windows) {
-        DWORD process = 0;
-        GetWindowThreadProcessId(box, &process);
         bool known = std::count(seen_.begin(), seen_.end(), box) > 0;
-        if (process != info_.dwProcessId || !IsWindowVisible(box) || ClassOf(box) != DIALOG_CLASS || known)
+        if (!IsWindowVisible(box) || ClassOf(box) != DIALOG_CLASS || known)
             continue;
         seen_.push_back(box);
         char text[TEXT_SIZE] = "";

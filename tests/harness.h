@@ -1,10 +1,6 @@
-// Test bench for NAPKIT under Wine: the program started in the test process by its own start-up, on the test
-// thread, with every call it makes of the system recorded into one sequence; NAPKIT.EXE as a child process.
-//
-// Synchronous: the poll runs when a test lets ticks pass, waits are recorded and not sat through, dialogs are
-// answered inside their own loops and boxes inside MessageBoxA. Strict: every recorded call must be taken
-// (TakeCalls) before the next Start and by the end of the case, so a call the test did not expect fails it;
-// a dialog nobody expected, an icon call for another icon, a menu tracked without the foreground fail at once.
+// Test bench for NAPKIT under Wine: the program started on the test thread by its own start-up, every call it
+// makes of the system recorded into one sequence, which each test must take whole (TakeCalls) before the next
+// Start and by its end; NAPKIT.EXE as a child process. The poll runs only when a test lets ticks pass.
 #pragma once
 #include <windows.h>
 #include <shellapi.h>
@@ -33,6 +29,16 @@ public:
 constexpr char ABSENT[] = "<absent>";
 constexpr char SWITCHED_OFF[] = "スクリーンセーバーを「無効」にしました。";
 constexpr char SWITCHED_ON[] = "スクリーンセーバーを「有効」にしました。";
+const std::string BOX_OFF = std::string("box main 0x1040 NAPKIT|") + SWITCHED_OFF;
+const std::string BOX_ON = std::string("box main 0x1040 NAPKIT|") + SWITCHED_ON;
+constexpr char UNKNOWN_TEXT[] = "現在設定されているスクリーンセーバーが未知の物です。\n"
+                                "取得している情報を更新します。";
+const std::string UNKNOWN_BOX = std::string("box none 0x1000 NAPKIT|") + UNKNOWN_TEXT;
+constexpr char NO_SAVER_BOX[] = "box none 0x1000 NAPKIT|"
+                                "スクリーンセーバーが１つもありません。\n"
+                                "一度終了しますので、"
+                                "スクリーンセーバーをインストールした後に\n"
+                                "「NAPKIT」を再度実行して下さい。";
 // The stores of the screen-saver flag switched off and on, as recorded.
 const Lines TURNED_OFF = { "reg ScreenSaveActive REG_SZ 2 0", "spi 17 0 2" };
 const Lines TURNED_ON = { "reg ScreenSaveActive REG_SZ 2 1", "spi 17 1 2" };
@@ -45,15 +51,14 @@ std::string NapkitExe();
 std::string WindowsDir();
 std::string SystemDir();
 
-// Files as stored ("" when absent); a write that fails fails the test. None of these is recorded.
+// Files, SYSTEM.INI, the desktop key and the system parameters as stored, not recorded; a failed write fails.
 std::string ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::string& bytes);   // and the profile cache forgets it
 Text ReadIni(const std::string& file, const char* section, const char* key);   // or ABSENT
 void WriteIni(const std::string& file, const char* section, const char* key, const std::string& value);
 Text Scrnsave();                                // [boot] SCRNSAVE.EXE of SYSTEM.INI, or ABSENT
 void SetScrnsave(const std::string& value);     // ABSENT removes the key
-// HKCU\Control Panel\desktop's value as stored, NUL included (Sz), or ABSENT.
-std::string DesktopValue(const char* name);
+std::string DesktopValue(const char* name);   // NUL included (Sz), or ABSENT
 void SetDesktopValue(const char* name, const std::string& text);   // stored with its NUL
 inline std::string Sz(const char* text) { return std::string(text, lstrlenA(text) + 1); }
 inline Lines operator+(Lines lines, const Lines& more)
@@ -62,7 +67,7 @@ inline Lines operator+(Lines lines, const Lines& more)
     return lines;
 }
 inline Text Wrote(const std::string& saver) { return "ini SYSTEM.INI boot SCRNSAVE.EXE " + saver; }   // recorded
-UINT SystemActive();    // the system parameters
+UINT SystemActive();
 UINT SystemTimeout();
 void SetSystemActive(UINT active);
 void SetSystemTimeout(UINT seconds);
@@ -76,27 +81,19 @@ void FillDisk(bool full);   // while full, every profile write to SYSTEM.INI fai
 //   "reg <value name> <type> <size given> <text>"   "spi <action> <value> <flags>"  SPI_SET* only
 Lines TakeCalls();
 Lines TakeCalls(const char* prefix);   // only the lines that start with prefix; the rest stay
-// The user's doings while a box is open (inside MessageBoxA, as in a box's own loop); returns the button.
-extern std::function<int(const std::string& text)> onBox;   // default: IDOK at once
+extern std::function<int(const std::string& text)> onBox;   // the user inside a box: the button; default IDOK
 extern std::function<void(DWORD ms)> onSleep;   // in each of the program's waits
 extern std::function<void()> onMenu;   // while the tray menu is open
 int KeepBoxOpen(int ticks);   // the poll runs ticks times, as in a box's loop; IDOK
-// Inside onBox: a hidden dialog of this thread stands for the box while this thread's messages are dispatched for up
-// to ms; returns the button something ended it with (the id of a WM_COMMAND it got), or 0 when nothing did.
-int BoxEndedWithin(DWORD ms);
 
-// The test savers' record of their starts, in order; waits up to 5 s for atLeast lines, and fails without them.
-Lines SaverLog(size_t atLeast = 1);
-// While one lives, each line of that record ends in " in " and the saver's current folder.
+Lines SaverLog(size_t atLeast = 1);   // the test savers' starts; fails without atLeast lines in 5 s
+// While one lives, each line of SaverLog ends in " in " and the saver's current folder.
 struct SaverFolderLogged {
     SaverFolderLogged() { SetEnvironmentVariableA("NAPKIT_SAVER_LOG_FOLDER", "1"); }
     ~SaverFolderLogged() { SetEnvironmentVariableA("NAPKIT_SAVER_LOG_FOLDER", NULL); }
 };
-// The clock the program reads, fixed at this second after 1970, with local time as UTC on any host.
-void FixClock(ULONGLONG unixSeconds);
-// The program's tick count (GetTickCount) jumps ms ahead, as over a sleep of the machine; the wall clock stays.
-// Each case begins with the real tick count, which NAPKIT.EXE children keep.
-void PassTime(DWORD ms);
+void FixClock(ULONGLONG unixSeconds);   // the program's clock, with local time as UTC
+void PassTime(DWORD ms);   // the program's tick count jumps ahead; each case begins with the real one
 
 // Each dialog the program opens gets the next action, run inside the dialog's loop once it shows; an action may
 // leave its dialog open only after asking for ticks (Ticks), and the next action then runs on the same dialog.
@@ -112,9 +109,8 @@ void SetChecked(HWND dialog, int id, bool checked);
 void Pump(DWORD ms);   // dispatches this thread's messages for ms; a WM_QUIT is noted, not lost
 bool PumpUntil(const std::function<bool()>& condition, DWORD ms);   // fails the test in vain
 
-// Each case: a fresh folder as current directory, its saverbox holding the test logger as ONE.SCR, which
-// SYSTEM.INI configures; hot keys enabled; the screen saver on with a time-out of 300 s, no saver in the system
-// or Windows directory. SYSTEM.INI, the desktop key and the system parameters are restored afterwards.
+// Each case: a fresh current folder whose saverbox holds the test logger as ONE.SCR, configured; hot keys on;
+// the screen saver on with a time-out of 300 s. SYSTEM.INI, the desktop key and system parameters restored.
 struct Napkit : ::testing::Test {
     void SetUp() override;
     void TearDown() override;
@@ -138,8 +134,7 @@ struct Napkit : ::testing::Test {
     std::string TrayIcon();                // as the shell holds it: active, inactive, none
     Text Shown();   // menu checks, icon and tool-tip: SHOWN_ON, say
     void DropTrayIcon();                   // the shell forgets it (as on a restart)
-    // Copies a built saver to dir (default: saverbox); returns the path the program writes to SYSTEM.INI for
-    // it (the 8.3 alias if any).
+    // A built saver copied to dir (default saverbox): the path written to SYSTEM.INI for it (8.3 if any).
     std::string Install(const char* builtName, const std::string& name, std::string dir = "");
     std::string Ini() const { return folder + "\\NAPKIT.INI"; }
     void SetIni(const char* section, const char* key, const char* value);   // nullptr removes
@@ -149,21 +144,20 @@ struct Napkit : ::testing::Test {
 private:
     void EndQuietly();
     bool ended_ = false;
-    std::string systemIni_, active_, timeout_, previousDir_;
+    std::string systemIni_, active_, timeout_;
     UINT spiActive_ = 0, spiTimeout_ = 0;
     std::vector<std::string> installedElsewhere_;
 };
 
-// NAPKIT.EXE as a child process, killed if still running at the end. Its boxes and dialogs are recorded
-// ("caption|text") whenever the test waits, and answered with their default button while it waits for the
-// program to end; boxes the test did not take (Boxes) fail it.
+// NAPKIT.EXE as a child process, killed at the end. Its boxes are recorded ("caption|text") whenever the test
+// waits, answered with OK while it waits for the end; boxes the test did not take (Boxes) fail it.
 struct Launch {   // started as a launcher that does not quote: CreateProcessA(exe, commandLine)
     std::string exe;
     std::string commandLine;
 };
 class Program {
 public:
-    explicit Program(const std::string& arguments = "", const std::string& dir = "");
+    explicit Program(const std::string& arguments = "");
     explicit Program(const Launch& launch);
     ~Program();
     void LeaveBoxesOpen();   // from now on its boxes are recorded, not answered
@@ -172,7 +166,6 @@ public:
     Lines Boxes(DWORD ms = 0);   // takes the boxes seen, waiting up to ms for one when there is none yet
     void Inspect();          // records its new boxes; answers them while it is waited for
 private:
-    void Begin(const char* exe, std::string line, const std::string& dir);
     PROCESS_INFORMATION info_ = {};
     std::vector<HWND> seen_;
     Lines boxes_;

@@ -4,7 +4,7 @@
 
 namespace {
 
-const std::string BOX_OFF = std::string("box none 0x1040 NAPKIT|") + SWITCHED_OFF;
+const std::string ONE_SHOT_OFF = std::string("box none 0x1040 NAPKIT|") + SWITCHED_OFF;
 constexpr char NAME_TAKEN[] = "NAPKIT|NAPKIT という名前を別のプログラムが使っています。\n"
                               "そのプログラムを終了してから、もう一度起動してください。";
 
@@ -26,7 +26,7 @@ TEST_F(Whole, OneShotStartRunsOnlyASaverFileElseSwitchesTheSaverOff)
     ASSERT_TRUE(CreateDirectoryA(dir.c_str(), NULL)) << "cannot create " << dir;
     SaverFolderLogged logged;
     const std::string started = "\"" + saver + "\" /s";
-    const Lines toggled = { TURNED_OFF[0], TURNED_OFF[1], BOX_OFF };
+    const Lines toggled = { TURNED_OFF[0], TURNED_OFF[1], ONE_SHOT_OFF };
     struct Row { const char* name; std::string configured; Lines calls; UINT active; };
     const Row rows[] = {
         { .name = "a saver file", .configured = saver, .calls = { "sleep 300", "exec 1 " + started }, .active = 1 },

@@ -1,16 +1,10 @@
-// Tray mode as the user sees it: the icon the shell holds, the state it shows
-// after set-up and changes made elsewhere, menu commands, hot keys, starts,
-// tray events and endings.
+// Tray mode as the user sees it: the icon the shell holds, the state it shows after set-up and changes made
+// elsewhere, menu commands, hot keys, starts, tray events and endings.
 #include "harness.h"
 
 namespace {
 
-const std::string BOX_OFF = std::string("box main 0x1040 NAPKIT|") + SWITCHED_OFF;
-const std::string BOX_ON = std::string("box main 0x1040 NAPKIT|") + SWITCHED_ON;
 constexpr char STARTED[] = "screen saver started by main";
-constexpr char UNKNOWN_BOX[] = "box none 0x1000 NAPKIT|"
-                               "現在設定されているスクリーンセーバーが未知の物です。\n"
-                               "取得している情報を更新します。";
 
 using Tray = Napkit;
 
@@ -143,21 +137,19 @@ TEST_F(Tray, HotKeysAreRegisteredWhenEnabled)
 {
     struct Row {
         const char* name;
-        const char* enable;      // [HotKeys] EnableHotKeys
-        const char* modifiers;   // [HotKeys] CombinationKeys
-        const char* keys[4];     // Key_Start, Key_Switch, Key_RndRun, Key_RndCH
+        const char* enable = "1";           // [HotKeys] EnableHotKeys
+        const char* modifiers = nullptr;    // [HotKeys] CombinationKeys
+        const char* keys[4] = {};           // Key_Start, Key_Switch, Key_RndRun, Key_RndCH
         const char* registered;
     };
     const Row rows[] = {
-        { .name = "defaults", .enable = "1", .modifiers = nullptr, .keys = {},
-          .registered = "42000 3 Z, 40101 3 X, 42010 3 A, 41950 3 S, 42030 3 F" },
-        { .name = "shift, keys of one's own", .enable = "1", .modifiers = "4", .keys = { "q", "W", "e", "r" },
+        { .name = "defaults", .registered = "42000 3 Z, 40101 3 X, 42010 3 A, 41950 3 S, 42030 3 F" },
+        { .name = "shift, keys of one's own", .modifiers = "4", .keys = { "q", "W", "e", "r" },
           .registered = "42000 4 Q, 40101 4 W, 42010 4 E, 41950 4 R, 42030 3 F" },
-        { .name = "a digit, the word for none in any case, a word", .enable = "1", .modifiers = nullptr,
-          .keys = { "7", "nothing!", "NoThInG!", "zebra" },
+        { .name = "a digit, the word for none in any case, a word", .keys = { "7", "nothing!", "NoThInG!", "zebra" },
           .registered = "42000 3 7, 40101 3 X, 42010 3 A, 41950 3 Z, 42030 3 F" },
-        { .name = "disabled", .enable = "0", .modifiers = nullptr, .keys = {}, .registered = "" },
-        { .name = "absent", .enable = nullptr, .modifiers = nullptr, .keys = {}, .registered = "" },
+        { .name = "disabled", .enable = "0", .registered = "" },
+        { .name = "absent", .enable = nullptr, .registered = "" },
     };
     const char* keyNames[] = { "Key_Start", "Key_Switch", "Key_RndRun", "Key_RndCH" };
     for (const Row& row : rows) {
