@@ -1007,7 +1007,7 @@ Program::Program(const Launch& launch)
     if (CreateProcessA(launch.exe.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info_))
         programs.push_back(this);
     else
-        ADD_FAILURE() << "cannot start " << line;
+        ADD_FAILURE() << "cannot start " << line << ": error " << GetLastError();
 }
 
 void Program::LeaveBoxesOpen() { leaveOpen_ = true; }
