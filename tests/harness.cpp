@@ -1,6 +1,8 @@
 #include "harness.h"
 #include <algorithm>
 #include <cstdio>
+#include <set>
+#include <utility>
 #include "app/app.h"
 #include "res/resource.h"
 
@@ -522,12 +524,6 @@ void OpenMenu(Napkit& test)
     EXPECT_EQ(menusTracked, before + 1) << "a right click on the icon showed no menu";
 }
 
-BOOL CALLBACK FindBox(HWND window, LPARAM found)
-{
-    ((std::vector<HWND>*)found)->push_back(window);
-    return TRUE;
-}
-
 // The program's single-copy mutex goes as with its process: a NAPKIT.EXE child may take the name next.
 void EndProgramMutex()
 {
@@ -667,12 +663,7 @@ HANDLE LockFile(const std::string& path)
 
 void FillDisk(bool full) { diskFull = full; }
 
-Lines TakeCalls()
-{
-    Lines taken;
-    taken.swap(calls);
-    return taken;
-}
+Lines TakeCalls() { return std::exchange(calls, {}); }
 
 Lines TakeCalls(const char* prefix)
 {
@@ -739,10 +730,7 @@ void Press(HWND dialog, int id)
 bool IsChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
 void SetChecked(HWND dialog, int id, bool checked) { CheckDlgButton(dialog, id, checked); }
 
-void Pump(DWORD ms)
-{
-    PumpFor([] { return false; }, ms);
-}
+void Pump(DWORD ms) { PumpFor([] { return false; }, ms); }
 
 bool PumpUntil(const std::function<bool()>& condition, DWORD ms)
 {
@@ -914,12 +902,11 @@ void Napkit::Ticks(int n) { RunTicks(window, n); }
 Text Napkit::Checks()
 {
     OpenMenu(*this);
-    std::vector<UINT> checked;
+    std::set<UINT> checked;
     for (const MenuItem& item : trackedMenu) {
         if (item.state & MFS_CHECKED)
-            checked.push_back(item.id);
+            checked.insert(item.id);
     }
-    std::sort(checked.begin(), checked.end());
     Text checks;
     for (UINT id : checked)
         checks += (checks.empty() ? "" : " ") + std::to_string(id);
@@ -1004,10 +991,17 @@ Program::Program(const Launch& launch)
 {
     STARTUPINFOA startup = { sizeof startup };
     std::string line = launch.commandLine;
-    if (CreateProcessA(launch.exe.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info_))
-        programs.push_back(this);
-    else
-        ADD_FAILURE() << "cannot start " << line << ": error " << GetLastError();
+    // A new Wine prefix has refused a start once while its own services were still starting: one more try.
+    DWORD error = 0;
+    for (int tries = 0; tries < 2 && !info_.hProcess; ++tries) {
+        if (CreateProcessA(launch.exe.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info_))
+            programs.push_back(this);
+        else
+            error = GetLastError();
+        if (!info_.hProcess)
+            Pump(1000);
+    }
+    EXPECT_NE(info_.hProcess, (HANDLE)NULL) << "cannot start " << line << ": error " << error;
 }
 
 void Program::LeaveBoxesOpen() { leaveOpen_ = true; }
@@ -1026,12 +1020,10 @@ Program::~Program()
 
 void Program::Inspect()
 {
-    std::vector<HWND> windows;
-    EnumThreadWindows(info_.dwThreadId, FindBox, (LPARAM)&windows);   // its boxes are its one thread's
-    for (HWND box : windows) {
+    for (HWND box = NULL; (box = FindWindowExA(NULL, box, DIALOG_CLASS, NULL));) {
         bool known = std::count(seen_.begin(), seen_.end(), box) > 0;
-        if (!IsWindowVisible(box) || ClassOf(box) != DIALOG_CLASS || known)
-            continue;
+        if (!IsWindowVisible(box) || GetWindowThreadProcessId(box, NULL) != info_.dwThreadId || known)
+            continue;   // its boxes are its one thread's
         seen_.push_back(box);
         char text[TEXT_SIZE] = "";
         GetDlgItemTextA(box, 0xFFFF, text, sizeof text);   // a message box's message
@@ -1069,9 +1061,7 @@ HWND Program::Window(DWORD ms)
 Lines Program::Boxes(DWORD ms)
 {
     PumpFor([this] { return !boxes_.empty(); }, ms);
-    Lines taken;
-    taken.swap(boxes_);
-    return taken;
+    return std::exchange(boxes_, {});
 }
 
 HWND FindNapkitWindow() { return FindWindowA("NAPKIT", "NAPKIT"); }
