@@ -80,10 +80,8 @@ TEST_F(FullScreen, AnotherProgramsFullScreenWindowHoldsARunningSaverOffUntilItGo
         std::unique_ptr<FullScreenProgram> other;
         HWND own = NULL;
         if (row.kind == std::string("own")) {
-            int width = GetSystemMetrics(SM_CXSCREEN);
-            int height = GetSystemMetrics(SM_CYSCREEN);
-            own = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
-                                  NULL, NULL, NULL, NULL);
+            own = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0,
+                                  GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL, NULL, NULL);
             SetForegroundWindow(own);
             EXPECT_EQ(GetForegroundWindow(), own) << "expected the test's own window in front";
         } else {
@@ -107,7 +105,6 @@ TEST_F(FullScreen, AnotherProgramsFullScreenWindowHoldsARunningSaverOffUntilItGo
 
 TEST_F(FullScreen, ExplicitChoiceEndsTheHoldAndNoNewOneStartsForTheSameWindow)
 {
-    const Lines onWithBox = UNHOLD + Lines{ BOX_ON };
     const Lines paused = Lines{ "ini NAPKIT.INI Action PauseUntil 1796657400", "ini NAPKIT.INI Action PauseMinutes 30",
                                 HOLD_REMOVED } + TURNED_OFF
                          + Lines{ "box main 0x1040 NAPKIT|スクリーンセーバーを 15:30 まで"
@@ -123,7 +120,7 @@ TEST_F(FullScreen, ExplicitChoiceEndsTheHoldAndNoNewOneStartsForTheSameWindow)
         const char* setting = "1";   // [Action] FullScreenOff afterwards
     };
     const Row rows[] = {
-        { "on item", [](FullScreen& t) { t.Command(IDM_STATE_ON); }, onWithBox, ON, {} },
+        { "on item", [](FullScreen& t) { t.Command(IDM_STATE_ON); }, UNHOLD + Lines{ BOX_ON }, ON, {} },
         { "off item", [](FullScreen& t) { t.Command(IDM_STATE_OFF); }, { HOLD_REMOVED }, OFF, {} },
         { "pause", [](FullScreen& t) { t.Command(IDM_PAUSE_30); }, paused,
           "40101 40205 40302 40310 40321 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:30", pauseEnded },
@@ -154,7 +151,7 @@ TEST_F(FullScreen, ExplicitChoiceEndsTheHoldAndNoNewOneStartsForTheSameWindow)
 
 TEST_F(FullScreen, ClosingSwitchesOnAndAKilledCopysHoldEndsAtTheNextStart)
 {
-    // Each way to end runs the same close: tests/pause_test.cpp tries them all.
+    // The exit item and the end of the session run the same close (tests/tray_test.cpp ends each way).
     Start();
     FullScreenProgram other;
     Ticks(2);

@@ -92,13 +92,7 @@ struct Secure : Napkit {
 TEST_F(Secure, TrayItemSetsTheFlagAndThePollFollowsChangesElsewhere)
 {
     // Wine answers neither SPI_GETSCREENSAVESECURE nor its set: this program runs as Wine's default Windows (NT).
-    struct Row {
-        const char* name;
-        std::function<void(Secure&)> act;
-        const char* calls;
-        const char* stored;
-        const char* checks;
-    };
+    struct Row { const char* name; void (*act)(Secure&); const char* calls; const char* stored; const char* checks; };
     const Row rows[] = {
         { .name = "at start", .act = [](Secure&) {}, .calls = nullptr, .stored = ABSENT,
           .checks = "40101 40205 40301 41001" },
