@@ -44,12 +44,9 @@ Text DialogTexts(HWND dialog)
 
 TEST_F(Dialogs, ValuesAreTakenOnlyWhenConfirmedAndInRange)
 {
-    const Text MINUTES = "待ち時間設定"
-                         "|スクリーンセーバーが起動するまでの時間を"
-                         "「分単位」で入力してください。"
-                         "|5|分|（ １～６０ ）";
-    const std::string WAIT_HEAD = "ウエイト設定"
-                                  "|スクリーンセーバー直接起動時の"
+    const Text MINUTES = "待ち時間設定|スクリーンセーバーが起動するまでの時間を"
+                         "「分単位」で入力してください。|5|分|（ １～６０ ）";
+    const std::string WAIT_HEAD = "ウエイト設定|スクリーンセーバー直接起動時の"
                                   "ウエイトを入力してください。|";
     const Text WAIT = WAIT_HEAD + "450|ミリ秒|Default : 500";
     struct Step { const char* typed; int button; };

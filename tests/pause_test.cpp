@@ -75,8 +75,7 @@ TEST_F(Pause, StartSwitchesOffUntilTheEndInElapsedTimeThenOnWithoutBox)
         EXPECT_EQ(SystemActive(), 0u) << "still off 2 s before the end, the clock set back 2 h";
         FixClock(AT_15_00 + 86400);
         Wait(2000);
-        EXPECT_EQ(TakeCalls(), ENDED_ON)
-            << "on at the end, without a box, the clock set a day forward";
+        EXPECT_EQ(TakeCalls(), ENDED_ON) << "on at the end, without a box, the clock set a day forward";
         EXPECT_EQ(Shown(), SHOWN_ON);
         Close();
     }
@@ -253,8 +252,7 @@ TEST_F(Pause, RefreshThatFindsNoSaverSwitchesOnBeforeTheProgramEnds)
     EXPECT_EQ(TakeCalls(), Paused("1796659200", "60"));
     DeleteFileA(saver.c_str());
     Command(IDM_REFRESH);
-    EXPECT_EQ(TakeCalls(), Lines{ NO_SAVER_BOX } + ENDED_ON)
-        << "expected the box, then the saver on";
+    EXPECT_EQ(TakeCalls(), Lines{ NO_SAVER_BOX } + ENDED_ON) << "expected the box, then the saver on";
     ExpectEnded();
 }
 
