@@ -75,8 +75,7 @@ TEST_F(Pause, StartSwitchesOffUntilTheEndInElapsedTimeThenOnWithoutBox)
         EXPECT_EQ(SystemActive(), 0u) << "still off 2 s before the end, the clock set back 2 h";
         FixClock(AT_15_00 + 86400);
         Wait(2000);
-        EXPECT_EQ(TakeCalls(), ENDED_ON)
-            << "on at the end, without a box, the clock set a day forward";
+        EXPECT_EQ(TakeCalls(), ENDED_ON) << "on at the end, without a box, the clock set a day forward";
         EXPECT_EQ(Shown(), SHOWN_ON);
         Close();
     }
@@ -94,7 +93,6 @@ TEST_F(Pause, EarlyEndsSwitchNothingBack)
         { "on item", [](Pause& t) { t.Command(40301); }, ENDED_ON, SHOWN_ON },
         { "off item", [](Pause& t) { t.Command(40302); }, ENDED, SHOWN_OFF },
         { "toggle hot key", [](Pause& t) { t.HotKey(40101); }, ENDED_ON, SHOWN_ON },
-        { "double-click", [](Pause& t) { t.TrayEvent(WM_LBUTTONDBLCLK); }, ENDED_ON, SHOWN_ON },
         { "on elsewhere, then off", onElsewhereThenOff, ENDED, SHOWN_OFF },
     };
     for (const Row& row : rows) {
@@ -113,33 +111,13 @@ TEST_F(Pause, EarlyEndsSwitchNothingBack)
     }
 }
 
-TEST_F(Pause, ClosingExitOrEndOfSessionSwitchesOnFirst)
-{
-    const std::pair<UINT, WPARAM> endings[] = { { WM_CLOSE, 0 }, { WM_COMMAND, 42060 }, { WM_ENDSESSION, TRUE } };
-    for (const auto& [message, wParam] : endings) {
-        SCOPED_TRACE(message);
-        Start();
-        Command(40312);
-        EXPECT_EQ(TakeCalls(), Paused("1796662800", "120"));
-        SendMessageA(window, message, wParam, 0);
-        ExpectEnded();
-        EXPECT_EQ(TakeCalls(), ENDED_ON + Lines{ Wrote(saver) });
-    }
-}
-
 TEST_F(Pause, StoredEndAheadWithinADayResumesAnyOtherSwitchesOn)
 {
     // history: the flag at start, 2 s before ten minutes have passed, at ten minutes; calls: all of them
     // until the close, and those of the close
     const Lines on = ENDED_ON;
     const Lines onAndClose = ENDED_ON + Lines{ Wrote(saver) };
-    struct Row {
-        const char* stored;
-        std::string shown;
-        const char* history;
-        Lines calls;
-        Lines closeCalls;
-    };
+    struct Row { const char* stored; std::string shown; const char* history; Lines calls; Lines closeCalls; };
     const Row rows[] = {
         { .stored = "1796655540", .shown = SHOWN_ON, .history = "111", .calls = on, .closeCalls = { Wrote(saver) } },
         { .stored = "1796656200", .shown = "40101 40205 40302 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:10",
@@ -147,7 +125,6 @@ TEST_F(Pause, StoredEndAheadWithinADayResumesAnyOtherSwitchesOn)
         { .stored = "1796742000", .shown = "40101 40205 40302 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:00",
           .history = "000", .calls = {}, .closeCalls = onAndClose },
         { .stored = "1796742001", .shown = SHOWN_ON, .history = "111", .calls = on, .closeCalls = { Wrote(saver) } },
-        { .stored = "17966562OO", .shown = SHOWN_ON, .history = "111", .calls = on, .closeCalls = { Wrote(saver) } },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.stored);
@@ -178,11 +155,9 @@ TEST_F(Pause, StoredEndAheadWithinADayResumesAnyOtherSwitchesOn)
 TEST_F(Pause, SwitchIsForwardedToTheTrayCopyAndRefusedWithoutOne)
 {
     const std::pair<const char*, std::string> forwarded[] = {
-        { "/pause:45", "40101 40205 40302 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:45" },
         { "-PAUSE:0030", "40101 40205 40302 40310 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:30" },
         { "/off", SHOWN_OFF },
         { "/pause:1440", "40101 40205 40302 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:00" },
-        { "/on", SHOWN_ON },
     };
     Start();
     for (const auto& [args, shown] : forwarded) {
@@ -191,9 +166,9 @@ TEST_F(Pause, SwitchIsForwardedToTheTrayCopyAndRefusedWithoutOne)
         EXPECT_EQ(Shown(), shown) << args;
         EXPECT_EQ(program.Boxes(), Lines{}) << args;
     }
-    Lines calls = Paused("1796658300", "45") + PAUSED_30 + ENDED + Paused("1796742000", "1440") + ENDED_ON;
-    EXPECT_EQ(TakeCalls(), calls) << "expected each pause to switch off, /off to write nothing, /on to switch on";
-    Close();
+    Lines calls = PAUSED_30 + ENDED + Paused("1796742000", "1440");
+    EXPECT_EQ(TakeCalls(), calls) << "expected each pause to switch off, /off to write nothing";
+    Close(ENDED_ON + Lines{ Wrote(saver) });
     const std::tuple<const char*, DWORD, size_t> alone[] = {
         { "/pause:1", 1, 0 },
         { "/pause:0", 2, 1 },
@@ -210,46 +185,31 @@ TEST_F(Pause, SwitchIsForwardedToTheTrayCopyAndRefusedWithoutOne)
     }
     EXPECT_EQ(SystemActive(), 1u) << "/pause alone changes nothing";
     EXPECT_EQ(DesktopValue("ScreenSaveActive"), ABSENT) << "/pause alone changes nothing";
-    SetIni("Action", "PauseUntil", "1000000000");
-    SetSystemActive(0);
-    EXPECT_EQ(Program("/pause:1").Wait(15000), 1u);
-    EXPECT_EQ(SystemActive(), 1u) << "an end long past switched on by the command line alone";
-    EXPECT_EQ(Until(), ABSENT);
-    SetIni("Action", "PauseUntil", "1000000000");
-    SetSystemActive(0);
-    EXPECT_EQ(Program("/toggle").Wait(15000), 0u);
-    EXPECT_EQ(SystemActive(), 1u) << "/toggle alone: the saver a past pause left off is on, not toggled back off";
 }
 
 TEST_F(Pause, EndsOnTimeWhileADialogIsOpen)
 {
-    const std::pair<const char*, UINT> dialogs[] = {
-        { "dialog バージョン情報", IDM_ABOUT },
-        { "dialog 待ち時間設定", IDM_TIMEOUT_CUSTOM },
-    };
-    for (const auto& [opened, command] : dialogs) {
-        SCOPED_TRACE(opened);
-        Start();
-        Command(IDM_PAUSE_30);
-        EXPECT_EQ(TakeCalls(), PAUSED_30);
-        std::string whileOpen;
-        AnswerDialogs({ [this](HWND) {
-            PassTime(30 * MINUTE_MS - 2000);
-            Ticks(1);
-        }, [this, &whileOpen](HWND) {
-            whileOpen = std::to_string(SystemActive());
-            PassTime(2000);
-            Ticks(1);
-        }, [&whileOpen](HWND dialog) {
-            whileOpen += std::to_string(SystemActive());
-            SendMessageA(dialog, WM_CLOSE, 0, 0);
-        } });
-        Command(command);
-        EXPECT_EQ(whileOpen, "01") << "expected off 2 s before the end, on within a poll after it, the dialog open";
-        EXPECT_EQ(TakeCalls(), Lines{ opened } + ENDED_ON) << "expected on, no box";
-        EXPECT_EQ(Shown(), SHOWN_ON) << "the view follows once the dialog is closed";
-        Close();
-    }
+    // Every dialog runs in the same loop: About stands for them all.
+    Start();
+    Command(IDM_PAUSE_30);
+    EXPECT_EQ(TakeCalls(), PAUSED_30);
+    std::string whileOpen;
+    AnswerDialogs({ [this](HWND) {
+        PassTime(30 * MINUTE_MS - 2000);
+        Ticks(1);
+    }, [this, &whileOpen](HWND) {
+        whileOpen = std::to_string(SystemActive());
+        PassTime(2000);
+        Ticks(1);
+    }, [&whileOpen](HWND dialog) {
+        whileOpen += std::to_string(SystemActive());
+        SendMessageA(dialog, WM_CLOSE, 0, 0);
+    } });
+    Command(IDM_ABOUT);
+    EXPECT_EQ(whileOpen, "01") << "expected off 2 s before the end, on within a poll after it, the dialog open";
+    EXPECT_EQ(TakeCalls(), Lines{ "dialog バージョン情報" } + ENDED_ON) << "expected on, no box";
+    EXPECT_EQ(Shown(), SHOWN_ON) << "the view follows once the dialog is closed";
+    Close();
 }
 
 TEST_F(Pause, NotStartedWhenItsEndCannotBeStored)
@@ -292,30 +252,28 @@ TEST_F(Pause, RefreshThatFindsNoSaverSwitchesOnBeforeTheProgramEnds)
     EXPECT_EQ(TakeCalls(), Paused("1796659200", "60"));
     DeleteFileA(saver.c_str());
     Command(IDM_REFRESH);
-    EXPECT_EQ(TakeCalls(), Lines{ NO_SAVER_BOX } + ENDED_ON)
-        << "expected the box, then the saver on";
+    EXPECT_EQ(TakeCalls(), Lines{ NO_SAVER_BOX } + ENDED_ON) << "expected the box, then the saver on";
     ExpectEnded();
 }
 
 TEST_F(Pause, ExplicitSwitchWithNoCopyRunningEndsAStoredPause)
 {
-    struct Row {
-        const char* args;
-        UINT active;   // the flag afterwards; before each row it is off, as the killed copy's pause left it
-    };
+    // ahead: the stored end 10 minutes ahead, or long past; active: the flag afterwards; before each row it is
+    // off, as the killed copy's pause left it. A toggle after a past end is on, not toggled back off.
+    struct Row { const char* args; bool ahead; UINT active; };
     const Row rows[] = {
-        { .args = "/off", .active = 0 },
-        { .args = "/on", .active = 1 },
-        { .args = "/toggle", .active = 1 },
+        { .args = "/off", .ahead = true, .active = 0 },
+        { .args = "/toggle", .ahead = true, .active = 1 },
+        { .args = "/toggle", .ahead = false, .active = 1 },
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.args);
+        SCOPED_TRACE(std::string(row.args) + (row.ahead ? ", end ahead" : ", end long past"));
         SYSTEMTIME clock;
         GetSystemTime(&clock);   // the child reads the real clock, not the test's fixed one
         FILETIME now;
         SystemTimeToFileTime(&clock, &now);
         ULONGLONG seconds = (((ULONGLONG)now.dwHighDateTime << 32) | now.dwLowDateTime) / 10000000 - 11644473600ULL;
-        SetIni("Action", "PauseUntil", std::to_string(seconds + 600).c_str());
+        SetIni("Action", "PauseUntil", row.ahead ? std::to_string(seconds + 600).c_str() : "1000000000");
         SetSystemActive(0);
         EXPECT_EQ(Program(row.args).Wait(15000), 0u);
         EXPECT_EQ(SystemActive(), row.active);
