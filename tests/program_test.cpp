@@ -31,7 +31,6 @@ TEST_F(Whole, OneShotStartRunsOnlyASaverFileElseSwitchesTheSaverOff)
     const Row rows[] = {
         { .name = "a saver file", .configured = saver, .calls = { "sleep 300", "exec 1 " + started }, .active = 1 },
         { .name = "none", .configured = ABSENT, .calls = toggled, .active = 0 },
-        { .name = "empty", .configured = "", .calls = toggled, .active = 0 },
         { .name = "relative", .configured = "foo.scr", .calls = toggled, .active = 0 },
         { .name = "a folder", .configured = dir, .calls = toggled, .active = 0 },
         { .name = "no extension", .configured = folder + "\\Nothing!", .calls = toggled, .active = 0 },
