@@ -77,25 +77,18 @@ struct CommandLine : Napkit {
 
 TEST_F(CommandLine, RunningCopyCarriesOutEachSwitchAsItsCommand)
 {
-    struct Row { const char* args; UINT active; Lines calls; const char* checks; const char* desktop; };
-    const Lines& on = TURNED_ON;
-    const Lines& off = TURNED_OFF;
+    struct Row { const char* args; UINT active = 1; Lines calls; const char* checks = CHECKS; const char* desktop; };
     const char* offChecks = "40101 40205 40302 41001";
-    const char* customChecks = "40101 40200 40301 41001";
     const Row rows[] = {   // in this order: the time-out set by one row is the next one's
-        { .args = "/on", .active = 0, .calls = on, .checks = CHECKS, .desktop = "1/-" },
-        { .args = "-OFF", .active = 1, .calls = off, .checks = offChecks, .desktop = "0/-" },
-        { .args = "-Toggle", .active = 1, .calls = off, .checks = offChecks, .desktop = "0/-" },
-        { .args = "/timeout:7", .active = 1, .calls = { "spi 15 420 2", "reg ScreenSaveTimeOut REG_SZ 4 420" },
-          .checks = customChecks, .desktop = "-/420" },
-        { .args = "/timeout:60", .active = 1, .calls = { "spi 15 3600 2", "reg ScreenSaveTimeOut REG_SZ 5 3600" },
+        { .args = "/on", .active = 0, .calls = TURNED_ON, .desktop = "1/-" },
+        { .args = "-OFF", .calls = TURNED_OFF, .checks = offChecks, .desktop = "0/-" },
+        { .args = "-Toggle", .calls = TURNED_OFF, .checks = offChecks, .desktop = "0/-" },
+        { .args = "/Start", .calls = { "sleep 250", "screen saver started by main" }, .desktop = "-/-" },
+        { .args = "-random", .calls = { "sleep 250", "exec 1 " + started }, .desktop = "-/-" },
+        { .args = "/timeout:7", .calls = { "spi 15 420 2", "reg ScreenSaveTimeOut REG_SZ 4 420" },
+          .checks = "40101 40200 40301 41001", .desktop = "-/420" },
+        { .args = "/timeout:60", .calls = { "spi 15 3600 2", "reg ScreenSaveTimeOut REG_SZ 5 3600" },
           .checks = "40101 40260 40301 41001", .desktop = "-/3600" },
-        { .args = "/timeout:5", .active = 1, .calls = { "spi 15 300 2", "reg ScreenSaveTimeOut REG_SZ 4 300" },
-          .checks = CHECKS, .desktop = "-/300" },
-        { .args = "/Start", .active = 1, .calls = { "sleep 250", "screen saver started by main" }, .checks = CHECKS,
-          .desktop = "-/-" },
-        { .args = "-random", .active = 1, .calls = { "sleep 250", "exec 1 " + started }, .checks = CHECKS,
-          .desktop = "-/-" },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args);
@@ -217,7 +210,6 @@ TEST_F(CommandLine, OnlyWhatFollowsTheProgramNameAsWindowsWroteItIsSwitches)
     const Row rows[] = {
         { tools, "\"C:\\my tools\\NAPKIT.EXE\" /on", " /on" },
         { tools, "\"C:\\my tools\\NAPKIT.EXE", "" },
-        { tools, "C:\\my tools\\NAPKIT.EXE", "" },
         { tools, "c:\\MY TOOLS\\napkit.exe\t-off", "\t-off" },
         { tools, "C:\\my tools\\NAPKIT /on", " /on" },
         { tools, "C:\\my tools\\NAPKIT.EXE2 /on", " tools\\NAPKIT.EXE2 /on" },
@@ -276,7 +268,6 @@ TEST_F(CommandLine, SwitchesActOnTheFlagAsItIsWhileTheCopyShowsADialog)
     }
     EXPECT_EQ(Run("/exit"), 0u) << "expected the copy ended, About closed";
     EXPECT_EQ(copy.Wait(0), 0u) << "expected the copy gone when /exit returned";
-    EXPECT_EQ(Scrnsave(), saver) << "expected the close to write the current saver back";
 }
 
 TEST_F(CommandLine, ExitEndsACopyThatShowsABox)

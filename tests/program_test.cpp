@@ -50,14 +50,8 @@ TEST_F(Whole, OneShotStartRunsOnlyASaverFileElseSwitchesTheSaverOff)
     }
 }
 
-TEST_F(Whole, OneShotProgramTogglesTheSharedFlagAndOnlyOneTrayCopyRuns)
+TEST_F(Whole, OnlyOneTrayCopyRuns)
 {
-    SetIni("Action", "AppMode", "1");
-    Program oneShot;
-    EXPECT_EQ(oneShot.Wait(10000), 0u);
-    EXPECT_EQ(oneShot.Boxes(), Lines{ std::string("NAPKIT|") + SWITCHED_OFF });
-    EXPECT_EQ(SystemActive(), 0u);
-    SetIni("Action", "AppMode", nullptr);
     Program first;
     HWND window = first.Window(10000);
     ASSERT_NE(window, (HWND)NULL) << "the tray copy opened no window";
