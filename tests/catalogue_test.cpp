@@ -184,8 +184,6 @@ TEST_F(Catalogue, ChoosingASaverWritesAndAnnouncesIt)
         { .name = "no such saver", .act = &Napkit::SendCommand, .id = 41004, .calls = {}, .checked = 41001 },
         { .name = "random change key", .act = &Napkit::HotKey, .id = 41950, .calls = { Wrote(c) }, .checked = 41003 },
         { .name = "refresh key", .act = &Napkit::HotKey, .id = 42030, .calls = { Wrote(c) }, .checked = 41003 },
-        { .name = "random start key", .act = &Napkit::HotKey, .id = 42010,
-          .calls = { "sleep 300", "exec 1 " + Quoted(c, " /s") }, .checked = 41001 },
     };
     FixClock(1004);
     for (const Row& row : rows) {
@@ -200,7 +198,6 @@ TEST_F(Catalogue, ChoosingASaverWritesAndAnnouncesIt)
         Close();
         SetScrnsave(a);
     }
-    EXPECT_EQ(SaverLog(1), Lines{ Quoted(c, " /s") });
 }
 
 TEST_F(Catalogue, MissingSaversAreReportedAndTheCatalogueRebuilt)

@@ -8,13 +8,7 @@ const std::string ONE_SHOT_OFF = std::string("box none 0x1040 NAPKIT|") + SWITCH
 constexpr char NAME_TAKEN[] = "NAPKIT|NAPKIT という名前を別のプログラムが使っています。\n"
                               "そのプログラムを終了してから、もう一度起動してください。";
 
-struct Whole : Napkit {
-    void SetUp() override
-    {
-        Napkit::SetUp();
-        SetIni("Action", "ScreenSaveCommandWait", "300");
-    }
-};
+using Whole = Napkit;   // the wait before a start is the default, 500 ms
 
 TEST_F(Whole, OneShotStartRunsOnlyASaverFileElseSwitchesTheSaverOff)
 {
@@ -29,7 +23,7 @@ TEST_F(Whole, OneShotStartRunsOnlyASaverFileElseSwitchesTheSaverOff)
     const Lines toggled = { TURNED_OFF[0], TURNED_OFF[1], ONE_SHOT_OFF };
     struct Row { const char* name; std::string configured; Lines calls; UINT active; };
     const Row rows[] = {
-        { .name = "a saver file", .configured = saver, .calls = { "sleep 300", "exec 1 " + started }, .active = 1 },
+        { .name = "a saver file", .configured = saver, .calls = { "sleep 500", "exec 1 " + started }, .active = 1 },
         { .name = "none", .configured = ABSENT, .calls = toggled, .active = 0 },
         { .name = "relative", .configured = "foo.scr", .calls = toggled, .active = 0 },
         { .name = "a folder", .configured = dir, .calls = toggled, .active = 0 },
