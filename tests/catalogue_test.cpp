@@ -248,10 +248,15 @@ TEST_F(Catalogue, LimitsOfPathsAndCount)
     EXPECT_EQ(TakeCalls(), (Lines{ Wrote(b), "spi 17 1 2", "box main 0x0 NAPKIT|" + Changed("BETA") }))
         << "the 899th saver, BETA, listed last and chosen";
     Close();
-    // Savers the full menu had no room for: the configured one takes its last place.
+    // Savers the full menu had no room for: the configured one takes its last place, at start and on the poll.
     SetScrnsave(c);
     Start();   // GAMMA.SCR, in the Windows directory, is known: no calls
     EXPECT_EQ(MenuText(41899), "GAMMA");
+    EXPECT_EQ(Checks(), WithSaver(41899));
+    SetScrnsave(b);
+    Ticks(1);
+    EXPECT_EQ(TakeCalls(), Lines{ "sleep 50" }) << "BETA.SCR, in the system directory, is known";
+    EXPECT_EQ(MenuText(41899), "BETA");
     EXPECT_EQ(Checks(), WithSaver(41899));
     Close();
 }
