@@ -3,7 +3,6 @@
 // known indexes: 1 saverbox, 2 system directory, 3 Windows directory. The clock is fixed where a random pick
 // matters: at second 1000 a pick of three is 2, at second 1004 it is 3 (of two, 2).
 #include "harness.h"
-#include <algorithm>
 
 namespace {
 
@@ -20,7 +19,6 @@ std::string Changed(const char* stem)
 {
     return std::string("スクリーンセーバーを「 ") + stem + " 」に変更しました。";
 }
-constexpr char NO_FILE[] = "<no file>";
 std::string Quoted(const std::string& path, const char* args = "") { return "\"" + path + "\"" + args; }
 // The checks with saver id, the time-out of 5 minutes and the screen saver on (stateItem 40301) or off (40302).
 std::string WithSaver(UINT id, UINT stateItem = 40301)
@@ -85,10 +83,8 @@ TEST_F(Catalogue, NamesComeFromTheSaverOrItsFileName)
     };
     const Row rows[] = {
         { .built = "logsaver.scr", .file = "LOG.SCR", .useName = nullptr, .label = "テスト用ロガー" },
-        { .built = "logsaver.scr", .file = "LOG.SCR", .useName = "0", .label = "LOG" },
         { .built = "nameless.scr", .file = "Plain Name.scr", .label = "Plain Name" },
         { .built = "emptyname.scr", .file = "EMPTY.SCR", .label = "EMPTY" },
-        { .built = "logsaver.scr", .file = "Long Name.scr", .longPath = true, .label = "テスト用ロガー" },
         { .built = "nameless.scr", .file = long65 + ".scr", .longPath = true, .label = long65.c_str() },
         { .built = "nameless.scr", .file = "Tom & Jerry.scr", .longPath = true, .label = "Tom && Jerry" },   // "&&": &
         // 82 bytes cut to 63 would end in the lead byte of "め": 62 are kept.
@@ -119,31 +115,19 @@ TEST_F(Catalogue, NamesComeFromTheSaverOrItsFileName)
 
 TEST_F(Catalogue, StartMatchesSystemIniOrPicksAtRandom)
 {
-    struct Row {
-        const char* name;
-        std::string configured;
-        const char* randomSet;   // [Action] ScreenSaver_RandomSet
-        UINT checked;
-        Lines calls;
-    };
+    // randomSet: [Action] ScreenSaver_RandomSet
+    struct Row { const char* name; std::string configured; const char* randomSet = "0"; UINT checked; Lines calls; };
     const Row rows[] = {
-        { .name = "match, other case", .configured = "c:\\windows\\gamma.scr", .randomSet = nullptr,
-          .checked = 41003, .calls = {} },
-        { .name = "absent", .configured = ABSENT, .randomSet = "0", .checked = 41002, .calls = { Wrote(b) } },
+        { .name = "match, other case", .configured = "c:\\windows\\gamma.scr", .randomSet = nullptr, .checked = 41003 },
+        { .name = "absent", .configured = ABSENT, .checked = 41002, .calls = { Wrote(b) } },
         { .name = "random at start", .configured = c, .randomSet = "1", .checked = 41002, .calls = { Wrote(b) } },
         { .name = "random set 2 acts as 0", .configured = c, .randomSet = "2", .checked = 41003, .calls = {} },
-        { .name = "unknown", .configured = "C:\\GONE.SCR", .randomSet = "0", .checked = 41002,
-          .calls = { UNKNOWN_BOX, Wrote(b) } },
-        { .name = "no SYSTEM.INI: created", .configured = NO_FILE, .randomSet = "0", .checked = 41002,
-          .calls = { Wrote(b) } },
+        { .name = "unknown", .configured = "C:\\GONE.SCR", .checked = 41002, .calls = { UNKNOWN_BOX, Wrote(b) } },
     };
     FixClock(1000);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        if (row.configured == NO_FILE)
-            DeleteFileA((WindowsDir() + "\\SYSTEM.INI").c_str());
-        else
-            SetScrnsave(row.configured);
+        SetScrnsave(row.configured);
         SetIni("Action", "ScreenSaver_RandomSet", row.randomSet);
         Start();
         EXPECT_EQ(TakeCalls(), row.calls);
@@ -197,15 +181,9 @@ TEST_F(Catalogue, ChoosingASaverWritesAndAnnouncesIt)
           .calls = { Wrote(c), "spi 17 1 2", "box main 0x0 NAPKIT|" + Changed("GAMMA") }, .checked = 41003 },
         { .name = "without box, the screen saver off", .flags = "1", .id = 41003,
           .calls = { Wrote(c), "spi 17 0 2" }, .checked = 41003, .active = 0 },
-        { .name = "the checked one", .id = 41001, .calls = {}, .checked = 41001 },
         { .name = "no such saver", .act = &Napkit::SendCommand, .id = 41004, .calls = {}, .checked = 41001 },
-        { .name = "random change", .id = 41950, .calls = { Wrote(c) }, .checked = 41003 },
         { .name = "random change key", .act = &Napkit::HotKey, .id = 41950, .calls = { Wrote(c) }, .checked = 41003 },
-        { .name = "refresh key: other checks kept", .act = &Napkit::HotKey, .id = 42030, .calls = { Wrote(c) },
-          .checked = 41003 },
-        { .name = "random start key", .act = &Napkit::HotKey, .id = 42010,
-          .calls = { "sleep 300", "exec 1 " + Quoted(c, " /s") }, .checked = 41001 },
-        { .name = "saver settings", .id = 41900, .calls = { "exec 10 " + Quoted(a) }, .checked = 41001 },
+        { .name = "refresh key", .act = &Napkit::HotKey, .id = 42030, .calls = { Wrote(c) }, .checked = 41003 },
     };
     FixClock(1004);
     for (const Row& row : rows) {
@@ -220,9 +198,6 @@ TEST_F(Catalogue, ChoosingASaverWritesAndAnnouncesIt)
         Close();
         SetScrnsave(a);
     }
-    Lines log = SaverLog(2);
-    std::sort(log.begin(), log.end());   // the two started: either may write first
-    EXPECT_EQ(log, (Lines{ Quoted(a), Quoted(c, " /s") }));
 }
 
 TEST_F(Catalogue, MissingSaversAreReportedAndTheCatalogueRebuilt)
@@ -235,10 +210,9 @@ TEST_F(Catalogue, MissingSaversAreReportedAndTheCatalogueRebuilt)
     EXPECT_EQ(TakeCalls(), calls);
     SetScrnsave(a);
     Ticks(1);
-    EXPECT_EQ(TakeCalls(), Lines{ "sleep 50" }) << "a change is read a second time, 50 ms later";
     DeleteFileA(a.c_str());
     Command(41900);
-    calls = { MOVED_BOX, Wrote(b) };
+    calls = { "sleep 50", MOVED_BOX, Wrote(b) };
     EXPECT_EQ(TakeCalls(), calls) << "expected no start of a file that is gone";
     EXPECT_EQ(Checks(), WithSaver(41001)) << "BETA alone is left";
     // Savers that exist but never run: the first try and three retries, then it gives up.
@@ -285,15 +259,11 @@ TEST_F(Catalogue, LimitsOfPathsAndCount)
     EXPECT_EQ(MenuText(41899), "BETA");
     EXPECT_EQ(Checks(), WithSaver(41899));
     Close();
-    EXPECT_EQ(Scrnsave(), b);
 }
 
 TEST_F(Catalogue, SaversRunFromAnyFolderTheProgramRunsIn)
 {
-    const struct {
-        const char* name;
-        std::string dir;   // the current directory, where saverbox is
-    } rows[] = {
+    const struct { const char* name; std::string dir; } rows[] = {   // dir: the current one, where saverbox is
         { "a folder whose name ends in 表 (second byte 0x5C)", folder + "\\表" },
         { "a saver path of 259 characters", folder + "\\" + std::string(244 - folder.size() - 1, 'D') },
     };
@@ -337,11 +307,8 @@ TEST_F(Catalogue, UnwritableSystemIniIsReportedOnceAndWrittenOnceSomethingChange
     // No saver configured, and a random choice at start or not. A locked file is not even opened for writing:
     // it is written once it is free. A full disk takes the write check's probe: nothing is written until the
     // file has changed.
-    struct Row {
-        const char* random;   // [Action] ScreenSaver_RandomSet
-        bool diskFull;
-        Lines whenFree;   // the calls of the polls once the file can be written
-    };
+    // random: [Action] ScreenSaver_RandomSet; whenFree: the calls of the polls once the file can be written
+    struct Row { const char* random; bool diskFull; Lines whenFree; };
     const Row rows[] = {
         { "0", false, { Wrote(b) } },
         { "1", true, {} },
@@ -378,43 +345,29 @@ TEST_F(Catalogue, UnwritableSystemIniIsReportedOnceAndWrittenOnceSomethingChange
 
 TEST_F(Catalogue, NothingFollowsABoxOnceTheCloseHasBegun)
 {
-    struct Row {
-        const char* name;
-        std::string configured;   // at start
-        UINT message;
-        UINT command;   // 0: SYSTEM.INI set to an unknown saver; else one run with its saver deleted
-        Lines calls;
-    };
+    // command 0: SYSTEM.INI set to an unknown saver; else one run with its saver deleted
+    struct Row { const char* name; UINT message; UINT command; Lines calls; };
     const Row rows[] = {
-        { .name = "unknown at start", .configured = ELSEWHERE, .message = WM_CLOSE, .command = 0,
-          .calls = { UNKNOWN_BOX } },
-        { .name = "unknown", .configured = "", .message = WM_CLOSE, .command = 0,
-          .calls = { "sleep 50", UNKNOWN_BOX } },
-        { .name = "moved", .configured = "", .message = WM_ENDSESSION, .command = 41900,
-          .calls = { MOVED_BOX, Wrote(a) } },
-        { .name = "deleted", .configured = "", .message = WM_CLOSE, .command = 42010,
-          .calls = { "sleep 300", DELETED_BOX, Wrote(a) } },
+        { .name = "unknown", .message = WM_CLOSE, .command = 0, .calls = { "sleep 50", UNKNOWN_BOX } },
+        { .name = "moved", .message = WM_ENDSESSION, .command = 41900, .calls = { MOVED_BOX, Wrote(a) } },
+        { .name = "deleted", .message = WM_CLOSE, .command = 42010, .calls = { "sleep 300", DELETED_BOX, Wrote(a) } },
     };
     FixClock(1007);   // a random start picks ALPHA
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         onBox = [&](const std::string&) {
-            SendMessageA(window ? window : FindNapkitWindow(), row.message, TRUE, 0);
+            SendMessageA(window, row.message, TRUE, 0);
             SetScrnsave(ELSEWHERE);   // SYSTEM.INI changes after the close
             return KeepBoxOpen(2);
         };
-        if (!row.configured.empty())
-            SetScrnsave(row.configured);
-        window = NULL;
         Start();
-        if (row.command)
+        if (row.command) {
             DeleteFileA(a.c_str());
-        if (row.command)
             Command(row.command);
-        else if (row.configured.empty())
+        } else {
             SetScrnsave("C:\\UNKNOWN.SCR");
-        if (row.configured.empty())
-            Ticks(2);
+        }
+        Ticks(2);
         EXPECT_EQ(TakeCalls(), row.calls) << "expected nothing after the box";
         EXPECT_EQ(Scrnsave(), ELSEWHERE) << "expected nothing written after the close";
         ExpectEnded();
