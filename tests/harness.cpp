@@ -1,6 +1,7 @@
 #include "harness.h"
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <set>
 #include <utility>
 #include "app/app.h"
@@ -568,26 +569,18 @@ std::string SystemDir()
     return std::string(dir, GetSystemDirectoryA(dir, MAX_PATH));
 }
 
-std::string ReadBytes(const std::string& path)
+std::string ReadBytes(const std::string& path)   // shared with a writer, as the C runtime opens files
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              NULL, OPEN_EXISTING, 0, NULL);
-    std::string bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &got, NULL) && got)
-        bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 void WriteBytes(const std::string& path, const std::string& bytes)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    DWORD written = 0;
-    if (!WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL) || written != bytes.size())
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (!file.write(bytes.data(), bytes.size()).flush())
         ADD_FAILURE() << "cannot write " << path;
-    CloseHandle(file);
+    file.close();
     // The profile functions cache files; make them read this one afresh.
     realWrite(NULL, NULL, NULL, path.c_str());
 }
