@@ -256,28 +256,32 @@ TEST_F(Catalogue, LimitsOfPathsAndCount)
 
 TEST_F(Catalogue, SaversRunFromAnyFolderTheProgramRunsIn)
 {
-    const struct { const char* name; std::string dir; } rows[] = {   // dir: the current one, where saverbox is
-        { "a folder whose name ends in 表 (second byte 0x5C)", folder + "\\表" },
-        { "a saver path of 259 characters", folder + "\\" + std::string(244 - folder.size() - 1, 'D') },
+    const std::string deep = folder + "\\" + std::string(244 - folder.size() - 1, 'D');
+    // dir: the current one; box: the saverbox there, its path built with one separator
+    const struct { const char* name; std::string dir; std::string box; } rows[] = {
+        { "a folder whose name ends in 表 (second byte 0x5C)", folder + "\\表", folder + "\\表\\saverbox" },
+        { "a saver path of 259 characters", deep, deep + "\\saverbox" },
+        { "a drive's root", "C:\\", "C:\\saverbox" },
     };
     SaverFolderLogged logged;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        std::string box = row.dir + "\\saverbox";
-        ASSERT_TRUE(CreateDirectoryA(row.dir.c_str(), NULL)) << "cannot create " << row.dir;
-        ASSERT_TRUE(CreateDirectoryA(box.c_str(), NULL)) << "cannot create " << box;
+        CreateDirectoryA(row.dir.c_str(), NULL);   // C:\ is there already
+        ASSERT_TRUE(CreateDirectoryA(row.box.c_str(), NULL)) << "cannot create " << row.box;
         ASSERT_TRUE(SetCurrentDirectoryA(row.dir.c_str()));
-        std::string saver = Install("nameless.scr", "X.SCR", box);
+        std::string saver = Install("nameless.scr", "X.SCR", row.box);
         SetScrnsave(saver);
         Start();
         Command(41900);
         EXPECT_EQ(TakeCalls(), Lines{ "exec 10 " + Quoted(saver) });
-        EXPECT_EQ(SaverLog(1), Lines{ Quoted(saver) + " in " + box }) << "expected the saver run in its folder";
+        EXPECT_EQ(SaverLog(1), Lines{ Quoted(saver) + " in " + row.box }) << "expected the saver run in its folder";
         char current[MAX_PATH];
         EXPECT_EQ(std::string(current, GetCurrentDirectoryA(MAX_PATH, current)), row.dir)
             << "expected the program's current folder back";
         Close();
         DeleteFileA((folder + "\\saver.log").c_str());
+        DeleteFileA(saver.c_str());
+        RemoveDirectoryA(row.box.c_str());
     }
 }
 
@@ -367,21 +371,6 @@ TEST_F(Catalogue, NothingFollowsABoxOnceTheCloseHasBegun)
         a = Install("logsaver.scr", "ALPHA.SCR");
         SetScrnsave(a);
     }
-}
-
-TEST_F(Catalogue, SaverBoxAtADriveRootGivesPathsWithOneSeparator)
-{
-    CreateDirectoryA("C:\\saverbox", NULL);
-    std::string atRoot = Install("nameless.scr", "ROOT.SCR", "C:\\saverbox");
-    DeleteFileA(b.c_str());
-    DeleteFileA(c.c_str());
-    SetScrnsave(ABSENT);
-    ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
-    Start();
-    EXPECT_EQ(TakeCalls(), Lines{ Wrote("C:\\saverbox\\ROOT.SCR") });
-    Close();
-    DeleteFileA(atRoot.c_str());
-    RemoveDirectoryA("C:\\saverbox");
 }
 
 }  // namespace
