@@ -108,7 +108,6 @@ TEST_F(Catalogue, StartMatchesSystemIniOrPicksAtRandom)
     struct Row { const char* name; std::string configured; const char* randomSet = "0"; UINT checked; Lines calls; };
     const Row rows[] = {
         { .name = "match, other case", .configured = "c:\\windows\\gamma.scr", .randomSet = nullptr, .checked = 41003 },
-        { .name = "absent", .configured = ABSENT, .checked = 41002, .calls = { Wrote(b) } },
         { .name = "random at start", .configured = c, .randomSet = "1", .checked = 41002, .calls = { Wrote(b) } },
         { .name = "random set 2 acts as 0", .configured = c, .randomSet = "2", .checked = 41003, .calls = {} },
     };
