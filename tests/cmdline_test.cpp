@@ -78,11 +78,9 @@ struct CommandLine : Napkit {
 TEST_F(CommandLine, RunningCopyCarriesOutEachSwitchAsItsCommand)
 {
     struct Row { const char* args; UINT active = 1; Lines calls; const char* checks = CHECKS; const char* desktop; };
-    const char* offChecks = "40101 40205 40302 41001";
     const Row rows[] = {   // in this order: the time-out set by one row is the next one's
         { .args = "/on", .active = 0, .calls = TURNED_ON, .desktop = "1/-" },
-        { .args = "-OFF", .calls = TURNED_OFF, .checks = offChecks, .desktop = "0/-" },
-        { .args = "-Toggle", .calls = TURNED_OFF, .checks = offChecks, .desktop = "0/-" },
+        { .args = "-Toggle", .calls = TURNED_OFF, .checks = "40101 40205 40302 41001", .desktop = "0/-" },
         { .args = "/Start", .calls = { "sleep 250", "screen saver started by main" }, .desktop = "-/-" },
         { .args = "-random", .calls = { "sleep 250", "exec 1 " + started }, .desktop = "-/-" },
         { .args = "/timeout:7", .calls = { "spi 15 420 2", "reg ScreenSaveTimeOut REG_SZ 4 420" },
@@ -105,10 +103,7 @@ TEST_F(CommandLine, RunningCopyCarriesOutEachSwitchAsItsCommand)
     EXPECT_EQ(Run("/REFRESH"), 0u) << "expected success";
     EXPECT_NE(MenuText(41002), ABSENT) << "expected the new saver's item";
     EXPECT_EQ(TakeCalls("ini SYSTEM.INI").size(), 1u) << "expected the refresh to pick a saver and write it";
-    std::string picked = Scrnsave();
-    EXPECT_EQ(Run("-exit"), 1u) << "this process goes on, so the copy was not ended";
-    ExpectEnded();
-    EXPECT_EQ(TakeCalls(), Lines{ Wrote(picked) }) << "expected the close to write the saver back";
+    Close();
 }
 
 TEST_F(CommandLine, WithoutRunningCopyTheSystemIsSetDirectly)
@@ -322,7 +317,6 @@ TEST_F(CommandLine, SwitchSentDuringTheSetUpIsCarriedOutOnceItHasFinished)
     EXPECT_EQ(random->Wait(15000), 0u) << "expected the switch taken once the set-up has finished";
     Lines calls = { UNKNOWN_BOX, Wrote(saver), "sleep 250", "exec 1 " + started };
     EXPECT_EQ(TakeCalls(), calls) << "expected the set-up's box and pick, then the random start";
-    EXPECT_EQ(Checks(), CHECKS);
     EXPECT_EQ(MenuText(41002), ABSENT) << "expected one item for the one saver";
     Close();
 }

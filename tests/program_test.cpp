@@ -1,4 +1,4 @@
-// The program as a whole: one-shot mode, a single tray copy, and the name NAPKIT held by another program.
+// The program as a whole: one-shot mode, and the name NAPKIT held by another program.
 #include "harness.h"
 #include "app/app.h"
 
@@ -42,20 +42,6 @@ TEST_F(Whole, OneShotStartRunsOnlyASaverFileElseSwitchesTheSaverOff)
         EXPECT_EQ(SaverLog(1), Lines{ started + " in " + saverbox }) << "expected the saver alone, run in its folder";
         EXPECT_EQ(FindNapkitWindow(), (HWND)NULL) << "one-shot mode opens no window";
     }
-}
-
-TEST_F(Whole, OnlyOneTrayCopyRuns)
-{
-    Program first;
-    HWND window = first.Window(10000);
-    ASSERT_NE(window, (HWND)NULL) << "the tray copy opened no window";
-    Program second;
-    EXPECT_EQ(second.Wait(10000), 0u);
-    EXPECT_EQ(second.Boxes(), Lines{}) << "a second copy gives way silently";
-    EXPECT_EQ(FindNapkitWindow(), window);
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(first.Wait(10000), 0u);
-    EXPECT_EQ(first.Boxes(), Lines{});
 }
 
 TEST_F(Whole, NameHeldByAnotherProgramIsSaidInOneBoxAndNothingIsDone)
