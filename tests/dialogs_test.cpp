@@ -103,16 +103,10 @@ TEST_F(Dialogs, ValuesAreTakenOnlyWhenConfirmedAndInRange)
 TEST_F(Dialogs, SettingsShowTheFourChoicesAndOkTakesThemAtOnce)
 {
     const int boxes[] = { IDC_MSG_ON_STATE, IDC_MSG_ON_CHANGE, IDC_RANDOM_AT_START, IDC_USE_SAVER_NAME };
-    struct Row {
-        const char* name;
-        const char* flags;       // [Message] OpenMessageBox
-        const char* randomSet;   // [Action] ScreenSaver_RandomSet
-        const char* shown;       // the four boxes, 1 checked, in the order above
-        bool flip;               // each box changed
-        int button;
-        Lines calls;
-        bool offBox;   // whether switching off then shows its box
-    };
+    // flags: [Message] OpenMessageBox; randomSet: [Action] ScreenSaver_RandomSet; shown: the four boxes, 1 checked,
+    // in the order above; flip: each box changed; offBox: whether switching off then shows its box
+    struct Row { const char* name; const char* flags; const char* randomSet; const char* shown; bool flip; int button;
+                 Lines calls; bool offBox; };
     const Row rows[] = {
         { .name = "all flipped", .flags = "2", .randomSet = "1", .shown = "0111", .flip = true,
           .button = IDC_SETTINGS_OK, .calls = { Wrote(saver), SETTINGS_DIALOG,

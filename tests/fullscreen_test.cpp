@@ -47,18 +47,11 @@ struct FullScreen : Napkit {
 
 TEST_F(FullScreen, AnotherProgramsFullScreenWindowHoldsARunningSaverOffUntilItGoes)
 {
-    // kind in front: "" full screen, "half" half the screen, "progman" with the desktop's class, "own" this process's;
-    // held: the calls once the window is in front; ended: the calls once it has gone
-    struct Row {
-        const char* name;
-        const char* setting = "1";   // [Action] FullScreenOff
-        UINT active = 1;             // the flag before
-        const char* kind = "";
-        Lines held;
-        std::string shown = ON;
-        const char* stored = ABSENT;   // [Action] FullScreenHold meanwhile
-        Lines ended;
-    };
+    // setting: [Action] FullScreenOff; active: the flag before; kind in front: "" full screen, "half" half the screen,
+    // "progman" with the desktop's class, "own" this process's; held: the calls once the window is in front;
+    // stored: [Action] FullScreenHold meanwhile; ended: the calls once it has gone
+    struct Row { const char* name; const char* setting = "1"; UINT active = 1; const char* kind = ""; Lines held;
+                 std::string shown = ON; const char* stored = ABSENT; Lines ended; };
     const Row rows[] = {
         { .name = "held", .held = HOLD, .shown = HELD, .stored = "1", .ended = UNHOLD },
         { .name = "setting off", .setting = "0", .shown = SHOWN_ON },
@@ -102,8 +95,7 @@ TEST_F(FullScreen, ExplicitChoiceEndsTheHoldAndNoNewOneStartsForTheSameWindow)
 {
     const Lines paused = Lines{ "ini NAPKIT.INI Action PauseUntil 1796657400", "ini NAPKIT.INI Action PauseMinutes 30",
                                 HOLD_REMOVED } + TURNED_OFF
-                         + Lines{ "box main 0x1040 NAPKIT|スクリーンセーバーを 15:30 まで"
-                                  "「無効」にしました。" };
+        + Lines{ "box main 0x1040 NAPKIT|スクリーンセーバーを 15:30 まで「無効」にしました。" };
     const Lines pauseEnded = Lines{ "ini NAPKIT.INI Action PauseUntil <removed>",
                                     "ini NAPKIT.INI Action PauseMinutes <removed>" } + TURNED_ON;
     // closed: the calls of the close; setting: [Action] FullScreenOff afterwards

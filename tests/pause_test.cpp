@@ -229,7 +229,7 @@ TEST_F(Pause, NotStartedWhenItsEndCannotBeStored)
     Close();
 }
 
-TEST_F(Pause, CheckMarkOfAResumedPauseSurvivesARefresh)
+TEST_F(Pause, ARefreshKeepsAResumedPauseCheckedAndOneThatFindsNoSaverSwitchesOnBeforeTheProgramEnds)
 {
     SetIni("Action", "PauseUntil", "1796656200");
     SetIni("Action", "PauseMinutes", "60");
@@ -238,14 +238,6 @@ TEST_F(Pause, CheckMarkOfAResumedPauseSurvivesARefresh)
     Command(IDM_REFRESH);
     EXPECT_EQ(Shown(), "40101 40205 40302 40311 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:10");
     EXPECT_EQ(TakeCalls(), Lines{ Wrote(saver) }) << "expected the refresh's pick written, the saver left off";
-    Close(ENDED_ON + Lines{ Wrote(saver) });
-}
-
-TEST_F(Pause, RefreshThatFindsNoSaverSwitchesOnBeforeTheProgramEnds)
-{
-    Start();
-    Command(IDM_PAUSE_60);
-    EXPECT_EQ(TakeCalls(), Paused("1796659200", "60"));
     DeleteFileA(saver.c_str());
     Command(IDM_REFRESH);
     EXPECT_EQ(TakeCalls(), Lines{ NO_SAVER_BOX } + ENDED_ON) << "expected the box, then the saver on";
