@@ -52,36 +52,29 @@ TEST_F(Dialogs, ValuesAreTakenOnlyWhenConfirmedAndInRange)
     struct Step { const char* typed; int button; };
     struct Row {
         const char* name;
-        const char* stored;   // [Action] ScreenSaveCommandWait before
         UINT command;
         std::vector<Step> steps;
         Text shown;   // the texts at opening, then after each refusal "|" and the field as it is left
         Lines calls;
-        const char* checks;
+        const char* checks = "40101 40205 40301 41001";
+        const char* stored = "450";   // [Action] ScreenSaveCommandWait before
     };
-    const char* ON_5 = "40101 40205 40301 41001";
-    const char* ON_CUSTOM = "40101 40200 40301 41001";
     const Row rows[] = {
-        { .name = "61, then 60", .stored = "450", .command = 40200, .steps = { { "61", IDOK }, { "60", IDOK } },
-          .shown = MINUTES + "|",
+        { .name = "61, then 60", .command = 40200, .steps = { { "61", IDOK }, { "60", IDOK } }, .shown = MINUTES + "|",
           .calls = { MINUTES_DIALOG, Range("61"), "spi 15 3600 2", "reg ScreenSaveTimeOut REG_SZ 5 3600" },
-          .checks = ON_CUSTOM },
-        { .name = "0, then 1", .stored = "450", .command = 40200, .steps = { { "0", IDOK }, { "1", IDOK } },
-          .shown = MINUTES + "|",
-          .calls = { MINUTES_DIALOG, Range("0"), "spi 15 60 2", "reg ScreenSaveTimeOut REG_SZ 3 60" },
-          .checks = ON_CUSTOM },
-        { .name = "-5, then Cancel", .stored = "450", .command = 40200, .steps = { { "-5", IDOK }, { "7", IDCANCEL } },
-          .shown = MINUTES + "|", .calls = { MINUTES_DIALOG, Range("-5") }, .checks = ON_5 },
-        { .name = "wait -5", .stored = "450", .command = 42020, .steps = { { "-5", IDOK } }, .shown = WAIT,
-          .calls = { WAIT_DIALOG, "ini NAPKIT.INI Action ScreenSaveCommandWait 0" }, .checks = ON_5 },
-        { .name = "wait cancelled", .stored = "450", .command = 42020, .steps = { { "800", IDCANCEL } },
-          .shown = WAIT, .calls = { WAIT_DIALOG, "ini NAPKIT.INI Action ScreenSaveCommandWait 450" }, .checks = ON_5 },
-        { .name = "wait -5 in the file", .stored = "-5", .command = 42020, .steps = { { nullptr, IDCANCEL } },
+          .checks = "40101 40200 40301 41001" },
+        { .name = "-5, then Cancel", .command = 40200, .steps = { { "-5", IDOK }, { "7", IDCANCEL } },
+          .shown = MINUTES + "|", .calls = { MINUTES_DIALOG, Range("-5") } },
+        { .name = "wait -5", .command = 42020, .steps = { { "-5", IDOK } }, .shown = WAIT,
+          .calls = { WAIT_DIALOG, "ini NAPKIT.INI Action ScreenSaveCommandWait 0" } },
+        { .name = "wait cancelled", .command = 42020, .steps = { { "800", IDCANCEL } }, .shown = WAIT,
+          .calls = { WAIT_DIALOG, "ini NAPKIT.INI Action ScreenSaveCommandWait 450" } },
+        { .name = "wait -5 in the file", .command = 42020, .steps = { { nullptr, IDCANCEL } },
           .shown = WAIT_HEAD + "0|ミリ秒|Default : 500",
-          .calls = { WAIT_DIALOG, "ini NAPKIT.INI Action ScreenSaveCommandWait 0" }, .checks = ON_5 },
-        { .name = "wait 120000 in the file", .stored = "120000", .command = 42020, .steps = { { nullptr, IDCANCEL } },
+          .calls = { WAIT_DIALOG, "ini NAPKIT.INI Action ScreenSaveCommandWait 0" }, .stored = "-5" },
+        { .name = "wait 120000 in the file", .command = 42020, .steps = { { nullptr, IDCANCEL } },
           .shown = WAIT_HEAD + "120000|ミリ秒|Default : 500",
-          .calls = { WAIT_DIALOG, "ini NAPKIT.INI Action ScreenSaveCommandWait 120000" }, .checks = ON_5 },
+          .calls = { WAIT_DIALOG, "ini NAPKIT.INI Action ScreenSaveCommandWait 120000" }, .stored = "120000" },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -110,16 +103,10 @@ TEST_F(Dialogs, ValuesAreTakenOnlyWhenConfirmedAndInRange)
 TEST_F(Dialogs, SettingsShowTheFourChoicesAndOkTakesThemAtOnce)
 {
     const int boxes[] = { IDC_MSG_ON_STATE, IDC_MSG_ON_CHANGE, IDC_RANDOM_AT_START, IDC_USE_SAVER_NAME };
-    struct Row {
-        const char* name;
-        const char* flags;       // [Message] OpenMessageBox
-        const char* randomSet;   // [Action] ScreenSaver_RandomSet
-        const char* shown;       // the four boxes, 1 checked, in the order above
-        bool flip;               // each box changed
-        int button;
-        Lines calls;
-        bool offBox;   // whether switching off then shows its box
-    };
+    // flags: [Message] OpenMessageBox; randomSet: [Action] ScreenSaver_RandomSet; shown: the four boxes, 1 checked,
+    // in the order above; flip: each box changed; offBox: whether switching off then shows its box
+    struct Row { const char* name; const char* flags; const char* randomSet; const char* shown; bool flip; int button;
+                 Lines calls; bool offBox; };
     const Row rows[] = {
         { .name = "all flipped", .flags = "2", .randomSet = "1", .shown = "0111", .flip = true,
           .button = IDC_SETTINGS_OK, .calls = { Wrote(saver), SETTINGS_DIALOG,

@@ -47,30 +47,18 @@ struct FullScreen : Napkit {
 
 TEST_F(FullScreen, AnotherProgramsFullScreenWindowHoldsARunningSaverOffUntilItGoes)
 {
-    struct Row {
-        const char* name;
-        const char* setting;   // [Action] FullScreenOff
-        UINT active;           // the flag before
-        // in front: "" full screen, "half" half the screen, "progman" with the desktop's class, "own" this process's
-        const char* kind;
-        Lines held;            // the calls once the window is in front
-        std::string shown;
-        const char* stored;    // [Action] FullScreenHold meanwhile
-        Lines ended;           // the calls once it has gone
-    };
+    // setting: [Action] FullScreenOff; active: the flag before; kind in front: "" full screen, "half" half the screen,
+    // "progman" with the desktop's class, "own" this process's; held: the calls once the window is in front;
+    // stored: [Action] FullScreenHold meanwhile; ended: the calls once it has gone
+    struct Row { const char* name; const char* setting = "1"; UINT active = 1; const char* kind = ""; Lines held;
+                 std::string shown = ON; const char* stored = ABSENT; Lines ended; };
     const Row rows[] = {
-        { .name = "held", .setting = "1", .active = 1, .kind = "", .held = HOLD, .shown = HELD,
-          .stored = "1", .ended = UNHOLD },
-        { .name = "setting off", .setting = "0", .active = 1, .kind = "", .held = {}, .shown = SHOWN_ON,
-          .stored = ABSENT, .ended = {} },
-        { .name = "already off", .setting = "1", .active = 0, .kind = "", .held = {}, .shown = OFF,
-          .stored = ABSENT, .ended = {} },
-        { .name = "own window", .setting = "1", .active = 1, .kind = "own", .held = {}, .shown = ON,
-          .stored = ABSENT, .ended = {} },
-        { .name = "not full screen", .setting = "1", .active = 1, .kind = "half", .held = {}, .shown = ON,
-          .stored = ABSENT, .ended = {} },
-        { .name = "desktop", .setting = "1", .active = 1, .kind = "progman", .held = {}, .shown = ON,
-          .stored = ABSENT, .ended = {} },
+        { .name = "held", .held = HOLD, .shown = HELD, .stored = "1", .ended = UNHOLD },
+        { .name = "setting off", .setting = "0", .shown = SHOWN_ON },
+        { .name = "already off", .active = 0, .shown = OFF },
+        { .name = "own window", .kind = "own" },
+        { .name = "not full screen", .kind = "half" },
+        { .name = "desktop", .kind = "progman" },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -107,25 +95,18 @@ TEST_F(FullScreen, ExplicitChoiceEndsTheHoldAndNoNewOneStartsForTheSameWindow)
 {
     const Lines paused = Lines{ "ini NAPKIT.INI Action PauseUntil 1796657400", "ini NAPKIT.INI Action PauseMinutes 30",
                                 HOLD_REMOVED } + TURNED_OFF
-                         + Lines{ "box main 0x1040 NAPKIT|スクリーンセーバーを 15:30 まで"
-                                  "「無効」にしました。" };
+        + Lines{ "box main 0x1040 NAPKIT|スクリーンセーバーを 15:30 まで「無効」にしました。" };
     const Lines pauseEnded = Lines{ "ini NAPKIT.INI Action PauseUntil <removed>",
                                     "ini NAPKIT.INI Action PauseMinutes <removed>" } + TURNED_ON;
-    struct Row {
-        const char* name;
-        std::function<void(FullScreen&)> choose;
-        Lines calls;
-        std::string shown;
-        Lines closed;   // the calls of the close
-        const char* setting = "1";   // [Action] FullScreenOff afterwards
-    };
+    // closed: the calls of the close; setting: [Action] FullScreenOff afterwards
+    struct Row { const char* name; UINT id; Lines calls; std::string shown; Lines closed; const char* setting = "1"; };
     const Row rows[] = {
-        { "on item", [](FullScreen& t) { t.Command(IDM_STATE_ON); }, UNHOLD + Lines{ BOX_ON }, ON, {} },
-        { "off item", [](FullScreen& t) { t.Command(IDM_STATE_OFF); }, { HOLD_REMOVED }, OFF, {} },
-        { "pause", [](FullScreen& t) { t.Command(IDM_PAUSE_30); }, paused,
+        { "on item", IDM_STATE_ON, UNHOLD + Lines{ BOX_ON }, ON, {} },
+        { "off item", IDM_STATE_OFF, { HOLD_REMOVED }, OFF, {} },
+        { "pause", IDM_PAUSE_30, paused,
           "40101 40205 40302 40310 40321 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:30", pauseEnded },
-        { "setting switched off", [](FullScreen& t) { t.Command(IDM_FULL_SCREEN_OFF); },
-          Lines{ "ini NAPKIT.INI Action FullScreenOff 0" } + UNHOLD, SHOWN_ON, {}, "0" },
+        { "setting switched off", IDM_FULL_SCREEN_OFF, Lines{ "ini NAPKIT.INI Action FullScreenOff 0" } + UNHOLD,
+          SHOWN_ON, {}, "0" },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -136,7 +117,7 @@ TEST_F(FullScreen, ExplicitChoiceEndsTheHoldAndNoNewOneStartsForTheSameWindow)
         FullScreenProgram other;
         Ticks(2);
         EXPECT_EQ(TakeCalls(), HOLD) << "expected the hold, without a box";
-        row.choose(*this);
+        Command(row.id);
         EXPECT_EQ(Held(), ABSENT) << "expected the hold over at once";
         Ticks(3);
         EXPECT_EQ(TakeCalls(), row.calls) << "expected the choice carried out, and no new hold";

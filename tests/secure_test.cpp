@@ -94,12 +94,11 @@ TEST_F(Secure, TrayItemSetsTheFlagAndThePollFollowsChangesElsewhere)
     // Wine answers neither SPI_GETSCREENSAVESECURE nor its set: this program runs as Wine's default Windows (NT).
     struct Row { const char* name; void (*act)(Secure&); const char* calls; const char* stored; const char* checks; };
     const Row rows[] = {
-        { .name = "at start", .act = [](Secure&) {}, .calls = nullptr, .stored = ABSENT,
-          .checks = "40101 40205 40301 41001" },
+        { .name = "at start", .act = [](Secure&) {}, .stored = ABSENT, .checks = "40101 40205 40301 41001" },
         { .name = "item chosen", .act = [](Secure& t) { t.Command(IDM_SECURE); },
           .calls = "reg ScreenSaverIsSecure REG_SZ 2 1", .stored = "sz:1", .checks = "40101 40205 40301 40320 41001" },
-        { .name = "cleared elsewhere", .act = [](Secure& t) { Store(NT_VALUE, "sz:0"); t.Ticks(1); }, .calls = nullptr,
-          .stored = "sz:0", .checks = "40101 40205 40301 41001" },
+        { .name = "cleared elsewhere", .act = [](Secure& t) { Store(NT_VALUE, "sz:0"); t.Ticks(1); }, .stored = "sz:0",
+          .checks = "40101 40205 40301 41001" },
     };
     Start();
     for (const Row& row : rows) {
@@ -116,36 +115,26 @@ TEST_F(Secure, TrayItemSetsTheFlagAndThePollFollowsChangesElsewhere)
 
 TEST_F(Secure, EachWindowsKeepsTheFlagInItsOwnValueAloneOrForwarded)
 {
-    struct Row {
-        const wchar_t* version;
-        bool tray;   // a tray copy runs, under the same Windows
-        const char* args;
-        const char* ntBefore;
-        const char* w9xBefore;
-        DWORD code;
-        const char* ntAfter;
-        const char* w9xAfter;
-    };
+    // tray: a tray copy runs, under the same Windows; before, after: the value of Windows NT, then that of 9x
+    struct Row { const wchar_t* version; bool tray = false; const char* args; const char* before[2]; DWORD code = 0;
+                 const char* after[2]; };
     const Row rows[] = {
-        { .version = L"win98", .tray = false, .args = "/secure:on", .ntBefore = ABSENT, .w9xBefore = ABSENT,
-          .code = 0, .ntAfter = ABSENT, .w9xAfter = "dword:1" },
-        { .version = L"win98", .tray = true, .args = "-SECURE:OFF", .ntBefore = "sz:1", .w9xBefore = "binary:1",
-          .code = 0, .ntAfter = "sz:1", .w9xAfter = "binary:0" },
-        { .version = L"nt40", .tray = false, .args = "/secure:on", .ntBefore = "sz:0", .w9xBefore = "binary:0",
-          .code = 0, .ntAfter = "sz:1", .w9xAfter = "binary:0" },
-        { .version = L"winxp", .tray = true, .args = "/secure:off", .ntBefore = "sz:1", .w9xBefore = "dword:1",
-          .code = 0, .ntAfter = "sz:0", .w9xAfter = "dword:1" },
-        { .version = L"win10", .tray = false, .args = "/Secure:On", .ntBefore = "sz:1", .w9xBefore = ABSENT,
-          .code = 0, .ntAfter = "sz:1", .w9xAfter = ABSENT },
-        { .version = L"win31", .tray = false, .args = "/secure:on", .ntBefore = "sz:0", .w9xBefore = "dword:0",
-          .code = 1, .ntAfter = "sz:0", .w9xAfter = "dword:0" },
+        { .version = L"win98", .args = "/secure:on", .before = { ABSENT, ABSENT }, .after = { ABSENT, "dword:1" } },
+        { .version = L"win98", .tray = true, .args = "-SECURE:OFF", .before = { "sz:1", "binary:1" },
+          .after = { "sz:1", "binary:0" } },
+        { .version = L"nt40", .args = "/secure:on", .before = { "sz:0", "binary:0" }, .after = { "sz:1", "binary:0" } },
+        { .version = L"winxp", .tray = true, .args = "/secure:off", .before = { "sz:1", "dword:1" },
+          .after = { "sz:0", "dword:1" } },
+        { .version = L"win10", .args = "/Secure:On", .before = { "sz:1", ABSENT }, .after = { "sz:1", ABSENT } },
+        { .version = L"win31", .args = "/secure:on", .before = { "sz:0", "dword:0" }, .code = 1,
+          .after = { "sz:0", "dword:0" } },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.args) + (row.tray ? " forwarded" : " alone") + " as "
                      + std::string(row.version, row.version + lstrlenW(row.version)));
         ReportedWindows reported("NAPKIT.EXE", row.version);
-        Store(NT_VALUE, row.ntBefore);
-        Store(W9X_VALUE, row.w9xBefore);
+        Store(NT_VALUE, row.before[0]);
+        Store(W9X_VALUE, row.before[1]);
         std::unique_ptr<Program> tray;
         if (row.tray) {
             tray.reset(new Program());
@@ -154,8 +143,8 @@ TEST_F(Secure, EachWindowsKeepsTheFlagInItsOwnValueAloneOrForwarded)
         Program program(row.args);
         EXPECT_EQ(program.Wait(15000), row.code);
         EXPECT_EQ(program.Boxes(), Lines{});
-        EXPECT_EQ(Stored(NT_VALUE), row.ntAfter);
-        EXPECT_EQ(Stored(W9X_VALUE), row.w9xAfter);
+        EXPECT_EQ(Stored(NT_VALUE), row.after[0]);
+        EXPECT_EQ(Stored(W9X_VALUE), row.after[1]);
         if (tray) {
             PostMessageA(FindNapkitWindow(), WM_CLOSE, 0, 0);
             EXPECT_EQ(tray->Wait(10000), 0u);
