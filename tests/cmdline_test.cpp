@@ -81,6 +81,7 @@ TEST_F(CommandLine, RunningCopyCarriesOutEachSwitchAsItsCommand)
     const Row rows[] = {   // in this order: the time-out set by one row is the next one's
         { .args = "/on", .active = 0, .calls = TURNED_ON, .desktop = "1/-" },
         { .args = "-Toggle", .calls = TURNED_OFF, .checks = "40101 40205 40302 41001", .desktop = "0/-" },
+        { .args = "", .calls = {}, .desktop = "-/-" },   // a plain start gives way to the running copy, silently
         { .args = "/Start", .calls = { "sleep 250", "screen saver started by main" }, .desktop = "-/-" },
         { .args = "-random", .calls = { "sleep 250", "exec 1 " + started }, .desktop = "-/-" },
         { .args = "/timeout:7", .calls = { "spi 15 420 2", "reg ScreenSaveTimeOut REG_SZ 4 420" },

@@ -68,8 +68,8 @@ TEST_F(FullScreen, AnotherProgramsFullScreenWindowHoldsARunningSaverOffUntilItGo
         std::unique_ptr<FullScreenProgram> other;
         HWND own = NULL;
         if (row.kind == std::string("own")) {
-            own = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0,
-                                  GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL, NULL, NULL);
+            own = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE,
+                0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL, NULL, NULL);
             SetForegroundWindow(own);
             EXPECT_EQ(GetForegroundWindow(), own) << "expected the test's own window in front";
         } else {
