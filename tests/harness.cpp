@@ -1001,6 +1001,7 @@ void Program::LeaveBoxesOpen() { leaveOpen_ = true; }
 
 Program::~Program()
 {
+    Inspect();   // the boxes it shows now count as shown
     programs.erase(std::remove(programs.begin(), programs.end(), this), programs.end());
     if (info_.hProcess && WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0) {
         TerminateProcess(info_.hProcess, 1);

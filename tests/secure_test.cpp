@@ -142,13 +142,11 @@ TEST_F(Secure, EachWindowsKeepsTheFlagInItsOwnValueAloneOrForwarded)
         }
         Program program(row.args);
         EXPECT_EQ(program.Wait(15000), row.code);
-        EXPECT_EQ(program.Boxes(), Lines{});
         EXPECT_EQ(Stored(NT_VALUE), row.after[0]);
         EXPECT_EQ(Stored(W9X_VALUE), row.after[1]);
         if (tray) {
             PostMessageA(FindNapkitWindow(), WM_CLOSE, 0, 0);
             EXPECT_EQ(tray->Wait(10000), 0u);
-            EXPECT_EQ(tray->Boxes(), Lines{});
         }
     }
 }
