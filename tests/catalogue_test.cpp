@@ -333,9 +333,12 @@ TEST_F(Catalogue, UnwritableSystemIniIsReportedOnceAndWrittenOnceSomethingChange
 
 TEST_F(Catalogue, NothingFollowsABoxOnceTheCloseHasBegun)
 {
-    // command 0: SYSTEM.INI set to an unknown saver; else one run with its saver deleted
-    struct Row { const char* name; UINT message; UINT command; Lines calls; };
+    // configured: SYSTEM.INI's saver at start, else the one configured; command 0: SYSTEM.INI set to an unknown
+    // saver; else one run with its saver deleted
+    struct Row { const char* name; UINT message; UINT command; Lines calls; const char* configured = nullptr; };
     const Row rows[] = {
+        { .name = "unknown at start", .message = WM_CLOSE, .command = 0, .calls = { UNKNOWN_BOX },
+          .configured = ELSEWHERE },
         { .name = "unknown", .message = WM_CLOSE, .command = 0, .calls = { "sleep 50", UNKNOWN_BOX } },
         { .name = "moved", .message = WM_ENDSESSION, .command = 41900, .calls = { MOVED_BOX, Wrote(a) } },
         { .name = "deleted", .message = WM_CLOSE, .command = 42010, .calls = { "sleep 300", DELETED_BOX, Wrote(a) } },
@@ -344,18 +347,22 @@ TEST_F(Catalogue, NothingFollowsABoxOnceTheCloseHasBegun)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         onBox = [&](const std::string&) {
-            SendMessageA(window, row.message, TRUE, 0);
+            SendMessageA(window ? window : FindNapkitWindow(), row.message, TRUE, 0);
             SetScrnsave(ELSEWHERE);   // SYSTEM.INI changes after the close
             return KeepBoxOpen(2);
         };
+        if (row.configured)
+            SetScrnsave(row.configured);
+        window = NULL;   // until the set-up has ended, the box finds the window by its name
         Start();
         if (row.command) {
             DeleteFileA(a.c_str());
             Command(row.command);
-        } else {
+        } else if (!row.configured) {
             SetScrnsave("C:\\UNKNOWN.SCR");
         }
-        Ticks(2);
+        if (!row.configured)
+            Ticks(2);
         EXPECT_EQ(TakeCalls(), row.calls) << "expected nothing after the box";
         EXPECT_EQ(Scrnsave(), ELSEWHERE) << "expected nothing written after the close";
         ExpectEnded();
