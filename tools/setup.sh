@@ -27,17 +27,21 @@ done
 
 if [ ${#need_pkgs[@]} -gt 0 ]; then
   echo "setup: installing ${need_pkgs[*]}"
-  $SUDO apt-get update -qq
+  # A source list this machine's owner switched off by renaming it (such as
+  # "x.list.disabled-by-admin") makes apt print a notice at every call; apt
+  # is told to skip such names silently, as it does "x.list.disabled".
+  quiet=(-o 'Dir::Ignore-Files-Silently::=\.disabled')
+  $SUDO apt-get update -qq "${quiet[@]}"
   # debconf pre-configures packages with a program of apt-utils; while that is
   # missing it warns, at every install, that it delays the configuration. So
   # apt-utils comes first, alone, with that one warning (about itself) off.
   # env, not a prefix: sudo would drop the variables.
   if ! have apt-utils; then
     $SUDO env DEBIAN_FRONTEND=noninteractive DEBCONF_NOWARNINGS=yes \
-      apt-get install -y -qq --no-install-recommends apt-utils >/dev/null
+      apt-get install -y -qq --no-install-recommends "${quiet[@]}" apt-utils >/dev/null
   fi
   $SUDO env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y -qq --no-install-recommends "${need_pkgs[@]}" >/dev/null
+    apt-get install -y -qq --no-install-recommends "${quiet[@]}" "${need_pkgs[@]}" >/dev/null
 fi
 
 # The Japanese locale gets a folder of its own, not a place in the locale
