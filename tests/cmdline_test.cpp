@@ -84,8 +84,8 @@ TEST_F(CommandLine, RunningCopyCarriesOutEachSwitchAsItsCommand)
         { .args = "", .calls = {}, .desktop = "-/-" },   // a plain start gives way to the running copy, silently
         { .args = "/Start", .calls = { "sleep 250", "screen saver started by main" }, .desktop = "-/-" },
         { .args = "-random", .calls = { "sleep 250", "exec 1 " + started }, .desktop = "-/-" },
-        { .args = "/timeout:7", .calls = { "spi 15 420 2", "reg ScreenSaveTimeOut REG_SZ 4 420" },
-          .checks = "40101 40200 40301 41001", .desktop = "-/420" },
+        { .args = "/timeout:1", .calls = { "spi 15 60 2", "reg ScreenSaveTimeOut REG_SZ 3 60" },
+          .checks = "40101 40200 40301 41001", .desktop = "-/60" },
         { .args = "/timeout:60", .calls = { "spi 15 3600 2", "reg ScreenSaveTimeOut REG_SZ 5 3600" },
           .checks = "40101 40260 40301 41001", .desktop = "-/3600" },
     };
@@ -104,7 +104,10 @@ TEST_F(CommandLine, RunningCopyCarriesOutEachSwitchAsItsCommand)
     EXPECT_EQ(Run("/REFRESH"), 0u) << "expected success";
     EXPECT_NE(MenuText(41002), ABSENT) << "expected the new saver's item";
     EXPECT_EQ(TakeCalls("ini SYSTEM.INI").size(), 1u) << "expected the refresh to pick a saver and write it";
-    Close();
+    std::string picked = Scrnsave();
+    EXPECT_EQ(Run("-exit"), 1u) << "expected failure: this process goes on, so the copy has not ended";
+    ExpectEnded();
+    EXPECT_EQ(TakeCalls(), Lines{ Wrote(picked) }) << "expected the close to write the saver back";
 }
 
 TEST_F(CommandLine, WithoutRunningCopyTheSystemIsSetDirectly)

@@ -163,7 +163,7 @@ TEST_F(Dialogs, SecondDialogIsNotOpenedWhileOneIs)
     AnswerDialogs({ [&](HWND d) {
         TypeText(d, IDC_VALUE_EDIT, "0");
         Press(d, IDOK);   // the range box opens, and in its loop the user chooses the wait
-        TypeText(d, IDC_VALUE_EDIT, "7");
+        TypeText(d, IDC_VALUE_EDIT, "1");
         Press(d, IDOK);
     } });
     onBox = [&](const std::string&) {
@@ -171,7 +171,7 @@ TEST_F(Dialogs, SecondDialogIsNotOpenedWhileOneIs)
         return IDOK;
     };
     Command(IDM_TIMEOUT_CUSTOM);
-    Lines calls = { MINUTES_DIALOG, Range("0"), "spi 15 420 2", "reg ScreenSaveTimeOut REG_SZ 4 420" };
+    Lines calls = { MINUTES_DIALOG, Range("0"), "spi 15 60 2", "reg ScreenSaveTimeOut REG_SZ 3 60" };
     EXPECT_EQ(TakeCalls(), calls) << "expected the wait dialog refused while the time-out dialog is open";
     onBox = nullptr;
     AnswerDialogs({ [](HWND d) { Press(d, IDCANCEL); } });

@@ -158,6 +158,8 @@ TEST_F(Pause, SwitchIsForwardedToTheTrayCopyAndRefusedWithoutOne)
     const std::pair<const char*, std::string> forwarded[] = {
         { "-PAUSE:0030", "40101 40205 40302 40310 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:30" },
         { "/off", SHOWN_OFF },
+        { "/pause:1", "40101 40205 40302 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:01" },
+        { "/off", SHOWN_OFF },
         { "/pause:1440", "40101 40205 40302 41001 inactive NAPKIT - ScreenSaver[ OFF ] -> 15:00" },
     };
     Start();
@@ -167,7 +169,7 @@ TEST_F(Pause, SwitchIsForwardedToTheTrayCopyAndRefusedWithoutOne)
         EXPECT_EQ(Shown(), shown) << args;
         EXPECT_EQ(program.Boxes(), Lines{}) << args;
     }
-    Lines calls = PAUSED_30 + ENDED + Paused("1796742000", "1440");
+    Lines calls = PAUSED_30 + ENDED + Paused("1796655660", "1") + ENDED + Paused("1796742000", "1440");
     EXPECT_EQ(TakeCalls(), calls) << "expected each pause to switch off, /off to write nothing";
     Close(ENDED_ON + Lines{ Wrote(saver) });
     const std::tuple<const char*, DWORD, size_t> alone[] = {
