@@ -164,6 +164,7 @@ TEST_F(Catalogue, ChoosingASaverWritesAndAnnouncesIt)
         { .name = "without box, the screen saver off", .flags = "1", .id = 41003,
           .calls = { Wrote(c), "spi 17 0 2" }, .checked = 41003, .active = 0 },
         { .name = "no such saver", .act = &Napkit::SendCommand, .id = 41004, .calls = {}, .checked = 41001 },
+        { .name = "the saver already chosen", .id = 41001, .calls = {}, .checked = 41001 },
         { .name = "random change key", .act = &Napkit::HotKey, .id = 41950, .calls = { Wrote(c) }, .checked = 41003 },
         { .name = "refresh key", .act = &Napkit::HotKey, .id = 42030, .calls = { Wrote(c) }, .checked = 41003 },
     };
@@ -215,9 +216,10 @@ TEST_F(Catalogue, LimitsOfPathsAndCount)
     const std::string stem259(259 - saverbox.size() - 5, 'L');   // saverbox + "\\" + stem259 + ".scr": 259 characters
     Install("logsaver.scr", stem259 + ".scr");
     Install("logsaver.scr", stem259 + "L.scr");
+    SetScrnsave(saverbox + "\\" + stem259 + ".scrX");   // 260 characters: the saver of 259 and one more
     FixClock(1000);
     Start();
-    EXPECT_EQ(TakeCalls(), (Lines{ UNKNOWN_BOX, Wrote(b) })) << "ALPHA is gone";
+    EXPECT_EQ(TakeCalls(), (Lines{ UNKNOWN_BOX, Wrote(b) })) << "expected a value too long for a path unknown";
     const Lines submenu = { "GAMMA 41003", "BETA 41002", stem259 + " 41001", "-", "設定 41900",
                             "ランダムチェンジ 41950" };
     EXPECT_EQ(Submenu(41001), submenu) << "the Windows directory's savers first, then the system's, then saverbox's "
@@ -247,8 +249,9 @@ TEST_F(Catalogue, LimitsOfPathsAndCount)
 
 TEST_F(Catalogue, SaversRunFromAnyFolderTheProgramRunsIn)
 {
-    const std::string deep = folder + "\\" + std::string(244 - folder.size() - 1, 'D');
-    // dir: the current one; box: the saverbox there, its path built with one separator
+    const std::string deep = folder + "\\" + std::string(243 - folder.size() - 1, 'D');
+    // dir: the current one; box: the saverbox there, its path built with one separator. The saver is 表.SCR: its
+    // folder is found by characters, not bytes.
     const struct { const char* name; std::string dir; std::string box; } rows[] = {
         { "a folder whose name ends in 表 (second byte 0x5C)", folder + "\\表", folder + "\\表\\saverbox" },
         { "a saver path of 259 characters", deep, deep + "\\saverbox" },
@@ -260,7 +263,8 @@ TEST_F(Catalogue, SaversRunFromAnyFolderTheProgramRunsIn)
         CreateDirectoryA(row.dir.c_str(), NULL);   // C:\ is there already
         ASSERT_TRUE(CreateDirectoryA(row.box.c_str(), NULL)) << "cannot create " << row.box;
         ASSERT_TRUE(SetCurrentDirectoryA(row.dir.c_str()));
-        std::string saver = Install("nameless.scr", "X.SCR", row.box);
+        Install("nameless.scr", "表.SCR", row.box);
+        const std::string saver = row.box + "\\表.SCR";   // by its long name: the 8.3 alias holds no 表
         SetScrnsave(saver);
         Start();
         Command(41900);

@@ -736,7 +736,8 @@ void Napkit::SetUp()
 {
     static int counter;
     CreateDirectoryA(SCRATCH_ROOT, NULL);
-    folder = Join(SCRATCH_ROOT, Format("case-%lu-%d", GetCurrentProcessId() % 1000, ++counter));
+    // A dot in every case's folder: a file's extension is after the last separator, never in a folder's name.
+    folder = Join(SCRATCH_ROOT, Format("case-%lu.%d", GetCurrentProcessId() % 1000, ++counter));
     saverbox = Join(folder, "saverbox");
     RemoveTree(folder);
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL)) << "cannot create " << folder;

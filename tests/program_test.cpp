@@ -28,6 +28,7 @@ TEST_F(Whole, OneShotStartRunsOnlyASaverFileElseSwitchesTheSaverOff)
         { .name = "relative", .configured = "foo.scr", .calls = toggled, .active = 0 },
         { .name = "a folder", .configured = dir, .calls = toggled, .active = 0 },
         { .name = "no extension", .configured = folder + "\\Nothing!", .calls = toggled, .active = 0 },
+        { .name = "a trailing dot", .configured = folder + "\\Nothing!.", .calls = toggled, .active = 0 },
     };
     SetIni("Action", "AppMode", "1");
     SetIni("Action", "IconDubbleClick", "0");

@@ -120,8 +120,8 @@ TEST_F(Tray, HotKeysAreRegisteredWhenEnabled)
                  const char* registered; };
     const Row rows[] = {
         { .name = "defaults", .registered = "42000 3 Z, 40101 3 X, 42010 3 A, 41950 3 S, 42030 3 F" },
-        { .name = "shift, keys of one's own", .modifiers = "4", .keys = { "q", "W", "e", "r" },
-          .registered = "42000 4 Q, 40101 4 W, 42010 4 E, 41950 4 R, 42030 3 F" },
+        { .name = "shift, Win, a bit of no key, own keys", .modifiers = "28", .keys = { "q", "W", "e", "r" },
+          .registered = "42000 12 Q, 40101 12 W, 42010 12 E, 41950 12 R, 42030 3 F" },
         { .name = "a digit, the word for none in any case, a word", .keys = { "7", "nothing!", "NoThInG!", "zebra" },
           .registered = "42000 3 7, 40101 3 X, 42010 3 A, 41950 3 Z, 42030 3 F" },
         { .name = "disabled", .enable = "0", .registered = "" },
