@@ -26,9 +26,8 @@ std::string WithSaver(UINT id, UINT stateItem = 40301)
     return "40101 40205 " + std::to_string(stateItem) + " " + std::to_string(id);
 }
 
-// The string table (a built saver's one resource: the first entry of each level) moved 15 MB past the resource
-// section's data, which is made to claim that much: loaded as a data file, the strings lie outside its memory.
-std::string StringsOutside(std::string pe)
+// The string table of a built saver's bytes (its one resource: the first entry of each level), and its section.
+IMAGE_RESOURCE_DATA_ENTRY* StringTable(std::string& pe, IMAGE_SECTION_HEADER** rsrc)
 {
     auto* dos = (IMAGE_DOS_HEADER*)&pe[0];
     auto* header = (IMAGE_FILE_HEADER*)&pe[dos->e_lfanew + sizeof(DWORD)];
@@ -41,8 +40,31 @@ std::string StringsOutside(std::string pe)
         auto* entry = (IMAGE_RESOURCE_DIRECTORY_ENTRY*)(resources + at + sizeof(IMAGE_RESOURCE_DIRECTORY));
         at = entry->OffsetToData & ~IMAGE_RESOURCE_DATA_IS_DIRECTORY;
     }
-    ((IMAGE_RESOURCE_DATA_ENTRY*)(resources + at))->OffsetToData = section->VirtualAddress + 0xF00000;
+    *rsrc = section;
+    return (IMAGE_RESOURCE_DATA_ENTRY*)(resources + at);
+}
+
+// The strings moved 15 MB past the resource section's data, which is made to claim that much: loaded as a data
+// file, they lie outside its memory.
+std::string StringsOutside(std::string pe)
+{
+    IMAGE_SECTION_HEADER* section;
+    StringTable(pe, &section)->OffsetToData = section->VirtualAddress + 0xF00000;
     section->SizeOfRawData = 0x1000000;
+    return pe;
+}
+
+// The table made to end with string 1, which claims 0x7FFF characters; "X"s follow it in the file.
+std::string NameClaimsMore(std::string pe)
+{
+    IMAGE_SECTION_HEADER* section;
+    IMAGE_RESOURCE_DATA_ENTRY* table = StringTable(pe, &section);
+    auto* words = (WORD*)&pe[table->OffsetToData - section->VirtualAddress + section->PointerToRawData];
+    WORD length = words[1];   // string 0 is empty: its count, then string 1's count and characters
+    table->Size = (2 + length) * sizeof(WORD);
+    words[1] = 0x7FFF;
+    for (int i = 0; i < 14; ++i)
+        words[2 + length + i] = 'X';   // where strings 2 to 15 counted no characters
     return pe;
 }
 
@@ -82,8 +104,9 @@ TEST_F(Catalogue, NamesComeFromTheSaverOrItsFileName)
         // 81 bytes: 63 end on a whole character.
         { .built = "oddname.scr", .file = "ODD.SCR",
           .label = "Aとても長い名前のスクリーンセーバーで表示名の切り詰め方を確かめ" },
-        // A damaged file: nothing is read outside it.
+        // Damaged files: nothing is read outside the file, nor outside the string table.
         { .built = "logsaver.scr", .file = "FAR.SCR", .label = "FAR", .damage = StringsOutside },
+        { .built = "logsaver.scr", .file = "CLAIM.SCR", .label = "テスト用ロガー", .damage = NameClaimsMore },
     };
     DeleteFileA(a.c_str());
     for (const Row& row : rows) {
