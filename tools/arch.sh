@@ -102,6 +102,38 @@ napkit_build_dir() {
   echo "${NAPKIT_BUILD_DIR:-$napkit_root/build}/$1"
 }
 
+# A new Wine prefix takes wineboot 10 to 20 s. tools/setup.sh makes one per
+# user, Wine build and Wine version, and each build folder's prefix starts as
+# a copy of it (tools/session.sh).
+napkit_prefix_template() {
+  local cache=${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/napkit version
+  version=$("$NAPKIT_WINE" --version 2>/dev/null | tr -c 'A-Za-z0-9.\n-' _)
+  echo "$cache/wineprefix-$NAPKIT_WINEARCH-${version:-unknown}"
+}
+
+# Makes that template unless it is there, without a display (the session's
+# programs meet the display later); says so and fails when Wine cannot.
+napkit_make_prefix_template() {
+  local template new
+  template=$(napkit_prefix_template)
+  [ -f "$template/system.reg" ] && return 0
+  new=$template.new.$$
+  mkdir -p "$(dirname "$template")"
+  env -u DISPLAY WINEARCH="$NAPKIT_WINEARCH" WINEPREFIX="$new" WINEDEBUG=-all \
+    timeout 300 "$NAPKIT_WINE" wineboot -i >/dev/null 2>&1 || true
+  WINEPREFIX="$new" timeout 60 "$NAPKIT_WINESERVER" -w || true
+  # Debian's Wine names the folder of this prefix's server in it: a copy
+  # must get a folder of its own.
+  rm -f "$new/wineserver"
+  if [ ! -f "$new/system.reg" ]; then
+    rm -rf "$new"
+    echo "Wine could not create a prefix in $new" >&2
+    return 1
+  fi
+  # Another run may have made it meanwhile: its copy is as good.
+  mv -T "$new" "$template" 2>/dev/null || rm -rf "$new"
+}
+
 # Configures and builds targets of either build: napkit_build ARCH TARGET...
 # (no target: everything). The x86 program is the one that ships.
 napkit_build() {

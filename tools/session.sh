@@ -55,12 +55,9 @@ start_session() {
     for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    timeout 300 "$wine" wineboot -i >/dev/null 2>&1 || true
-    timeout 60 "$server" -w || true
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      echo "session: Wine could not create its prefix in $WINEPREFIX" >&2
-      exit 1
-    fi
+    napkit_make_prefix_template || exit 1
+    mkdir -p "$WINEPREFIX"
+    cp -a "$(napkit_prefix_template)/." "$WINEPREFIX/"
   fi
   # Unmanaged windows: otherwise every window that is hidden or destroyed
   # waits two seconds for a window manager that the virtual desktop lacks.

@@ -2,8 +2,9 @@
 # Installs what building and testing NAPKIT needs on Debian 12: the MinGW-w64
 # cross compilers, Wine for the build this host runs (tools/arch.sh: 32-bit
 # Wine where the host runs 32-bit code, 64-bit Wine where it runs 64-bit code
-# only), Xvfb, the Japanese locale and fonts, GoogleTest sources. Idempotent:
-# only what is missing is installed. Prints the chosen build in one line.
+# only), Xvfb, the Japanese locale and fonts, GoogleTest sources, and the new
+# Wine prefix that each build's own starts as. Idempotent: only what is
+# missing is installed or made. Prints the chosen build in one line.
 set -euo pipefail
 # shellcheck source=tools/arch.sh
 . "$(dirname "$0")/arch.sh"
@@ -56,4 +57,5 @@ if ! locale -a 2>/dev/null | grep -i '^ja_JP\.utf-\?8$' >/dev/null; then
   grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
   $SUDO localedef --no-archive -i ja_JP -c -f UTF-8 ja_JP.UTF-8
 fi
+napkit_make_prefix_template
 echo "setup: ready ($NAPKIT_ARCH_REASON)"
