@@ -105,9 +105,10 @@ TEST_F(CommandLine, RunningCopyCarriesOutEachSwitchAsItsCommand)
     EXPECT_NE(MenuText(41002), ABSENT) << "expected the new saver's item";
     EXPECT_EQ(TakeCalls("ini SYSTEM.INI").size(), 1u) << "expected the refresh to pick a saver and write it";
     std::string picked = Scrnsave();
-    EXPECT_EQ(Run("-exit"), 1u) << "expected failure: this process goes on, so the copy has not ended";
+    EXPECT_EQ(RunCommandLine("-exit"), 1) << "expected failure: this process goes on, so the copy has not ended";
     ExpectEnded();
-    EXPECT_EQ(TakeCalls(), Lines{ Wrote(picked) }) << "expected the close to write the saver back";
+    EXPECT_EQ(TakeCalls(), (Lines{ "wait for this process 10000", Wrote(picked) }))
+        << "expected a wait of 10 s for the copy's process, then the close writing the saver back";
 }
 
 TEST_F(CommandLine, WithoutRunningCopyTheSystemIsSetDirectly)

@@ -69,6 +69,7 @@ decltype(&GetMessageA) realGetMessage;
 decltype(&CreateMutexA) realCreateMutex;
 decltype(&PostMessageA) realPost;
 decltype(&SetTimer) realSetTimer;
+decltype(&WaitForSingleObject) realWait;
 
 template <typename... Args>
 std::string Format(const char* format, Args... args)
@@ -172,6 +173,19 @@ void WINAPI RecordSleep(DWORD ms)   // a wait is recorded, not sat through
     Record(Format("sleep %lu", ms));
     if (onSleep)
         onSleep(ms);
+}
+
+// A wait for this process to end, which it cannot while the test runs, is recorded and times out at once.
+DWORD WINAPI RecordWait(HANDLE object, DWORD ms)
+{
+    HANDLE asked = NULL;   // a handle that may ask which process it is, unlike one made for waits only
+    DuplicateHandle(GetCurrentProcess(), object, GetCurrentProcess(), &asked, PROCESS_QUERY_INFORMATION, FALSE, 0);
+    DWORD id = GetProcessId(asked);
+    CloseHandle(asked);
+    if (id != GetCurrentProcessId())
+        return realWait(object, ms);
+    Record(Format("wait for this process %lu", ms));
+    return WAIT_TIMEOUT;
 }
 
 BOOL WINAPI RecordSpi(UINT action, UINT value, PVOID data, UINT flags)
@@ -389,6 +403,7 @@ const Import IMPORTS[] = {
     { "MessageBoxA", (void*)RecordBox, nullptr },
     { "WinExec", (void*)RecordExec, (void**)&realWinExec },
     { "Sleep", (void*)RecordSleep, nullptr },
+    { "WaitForSingleObject", (void*)RecordWait, (void**)&realWait },
     { "SystemParametersInfoA", (void*)RecordSpi, (void**)&realSpi },
     { "RegSetValueExA", (void*)RecordRegSet, (void**)&realRegSet },
     { "WritePrivateProfileStringA", (void*)RecordIniWrite, (void**)&realWrite },

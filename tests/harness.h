@@ -77,6 +77,7 @@ void FillDisk(bool full);   // while full, every profile write to SYSTEM.INI fai
 // The program's calls not yet taken, in order, one line each:
 //   "box <owner> <flags> <caption>|<text>"   owner: main, none, dialog or other; flags as "%#x"
 //   "dialog <title>"   "exec <show> <command line>"   "sleep <ms>"   "screen saver started by <owner>"
+//   "wait for this process <ms>"
 //   "ini <NAPKIT.INI or SYSTEM.INI> <section> <key> <value or <removed>>"   a failed write ends in " (failed)"
 //   "reg <value name> <type> <size given> <text>"   "spi <action> <value> <flags>"  SPI_SET* only
 Lines TakeCalls();
