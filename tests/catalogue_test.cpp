@@ -280,7 +280,6 @@ TEST_F(Catalogue, SaversRunFromAnyFolderTheProgramRunsIn)
         { "a saver path of 259 characters", deep, deep + "\\saverbox" },
         { "a drive's root", "C:\\", "C:\\saverbox" },
     };
-    SaverFolderLogged logged;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         CreateDirectoryA(row.dir.c_str(), NULL);   // C:\ is there already

@@ -115,7 +115,6 @@ TEST_F(CommandLine, WithoutRunningCopyTheSystemIsSetDirectly)
 {
     // starts: lines of the saver's record so far
     struct Row { const char* args; UINT active; DWORD code; UINT activeAfter; const char* desktop; size_t starts; };
-    SaverFolderLogged logged;
     const Row rows[] = {
         { .args = "\"/off\"", .active = 1, .code = 0, .activeAfter = 0, .desktop = "0/-", .starts = 0 },
         { .args = "-off", .active = 0, .code = 0, .activeAfter = 0, .desktop = "-/-", .starts = 0 },
@@ -238,7 +237,7 @@ TEST_F(CommandLine, PlainStartReachesTheTrayHoweverTheNameIsWritten)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.line);
-        Program napkit(Launch{ folder + "\\" + row.dir + "\\NAPKIT.EXE", row.line });
+        Program napkit(folder + "\\" + row.dir + "\\NAPKIT.EXE", row.line);
         if (row.tray) {
             HWND found = napkit.Window(10000);
             ASSERT_NE(found, (HWND)NULL) << "expected the tray copy's window";

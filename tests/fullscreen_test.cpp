@@ -18,7 +18,7 @@ constexpr char OFF[] = "40101 40205 40302 40321 41001 inactive NAPKIT - ScreenSa
 class FullScreenProgram {
 public:
     explicit FullScreenProgram(const std::string& args = "")
-        : program_(new Program(Launch{ SaverFile("fullscreen.exe"), "fullscreen.exe " + args }))
+        : program_(new Program(SaverFile("fullscreen.exe"), "fullscreen.exe " + args))
     {
         EXPECT_TRUE(PumpUntil([] { return InFront(); }, 5000)) << "expected the full-screen window in front";
     }

@@ -285,8 +285,7 @@ BOOL WINAPI TrackMenu(HMENU menu, UINT flags, int x, int y, int, HWND owner, con
                                     "it would not close on a click elsewhere";
     foreground = NULL;
     EXPECT_EQ(flags, (UINT)TPM_RIGHTBUTTON) << "expected the menu tracked for either button, sending its command";
-    EXPECT_EQ(x, CURSOR.x) << "expected the menu at the pointer";
-    EXPECT_EQ(y, CURSOR.y) << "expected the menu at the pointer";
+    EXPECT_EQ(Format("%d,%d", x, y), Format("%d,%d", CURSOR.x, CURSOR.y)) << "expected the menu at the pointer";
     ++menusTracked;
     trackedMenu.clear();
     Snapshot(menu);
@@ -952,8 +951,6 @@ Lines Napkit::Submenu(UINT id)
 
 const NOTIFYICONDATAA& Napkit::AddedIcon() { return addedIcon; }
 
-Text Napkit::Tip() { return shellIcon.hWnd ? Text(shellIcon.szTip) : Text(ABSENT); }
-
 std::string Napkit::TrayIcon()   // the shared images of the tray's size
 {
     int size = GetSystemMetrics(SM_CXSMICON);
@@ -967,7 +964,7 @@ std::string Napkit::TrayIcon()   // the shared images of the tray's size
     return "other";
 }
 
-Text Napkit::Shown() { return Checks() + " " + TrayIcon() + " " + Tip(); }
+Text Napkit::Shown() { return Checks() + " " + TrayIcon() + " " + (shellIcon.hWnd ? shellIcon.szTip : ABSENT); }
 
 void Napkit::DropTrayIcon() { shellIcon.hWnd = NULL; }
 
@@ -992,18 +989,17 @@ void Napkit::SetIni(const char* section, const char* key, const char* value)
 }
 
 Program::Program(const std::string& arguments)
-    : Program(Launch{ NapkitExe(), "\"" + NapkitExe() + "\"" + (arguments.empty() ? "" : " " + arguments) })
+    : Program(NapkitExe(), "\"" + NapkitExe() + "\"" + (arguments.empty() ? "" : " " + arguments))
 {
 }
 
-Program::Program(const Launch& launch)
+Program::Program(const std::string& exe, std::string line)
 {
     STARTUPINFOA startup = { sizeof startup };
-    std::string line = launch.commandLine;
     // A new Wine prefix has refused a start once while its own services were still starting: one more try.
     DWORD error = 0;
     for (int tries = 0; tries < 2 && !info_.hProcess; ++tries) {
-        if (CreateProcessA(launch.exe.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info_))
+        if (CreateProcessA(exe.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info_))
             programs.push_back(this);
         else
             error = GetLastError();

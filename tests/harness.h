@@ -87,12 +87,8 @@ extern std::function<void(DWORD ms)> onSleep;   // in each of the program's wait
 extern std::function<void()> onMenu;   // while the tray menu is open
 int KeepBoxOpen(int ticks);   // the poll runs ticks times, as in a box's loop; IDOK
 
-Lines SaverLog(size_t atLeast = 1);   // the test savers' starts; fails without atLeast lines in 5 s
-// While one lives, each line of SaverLog ends in " in " and the saver's current folder.
-struct SaverFolderLogged {
-    SaverFolderLogged() { SetEnvironmentVariableA("NAPKIT_SAVER_LOG_FOLDER", "1"); }
-    ~SaverFolderLogged() { SetEnvironmentVariableA("NAPKIT_SAVER_LOG_FOLDER", NULL); }
-};
+// The test savers' starts, "<command line> in <current folder>" each; fails without atLeast lines in 5 s.
+Lines SaverLog(size_t atLeast = 1);
 void FixClock(ULONGLONG unixSeconds);   // the program's clock, with local time as UTC
 void PassTime(DWORD ms);   // the program's tick count jumps ahead; each case begins with the real one
 
@@ -131,9 +127,8 @@ struct Napkit : ::testing::Test {
     Text MenuText(UINT id);   // caption, or ABSENT
     Lines Submenu(UINT id);   // the pop-up holding item id: "caption id", "(grayed) caption id" or "-" an item
     const NOTIFYICONDATAA& AddedIcon();    // the record the shell received with NIM_ADD
-    Text Tip();                            // the tool-tip the shell holds, or ABSENT
     std::string TrayIcon();                // as the shell holds it: active, inactive, none
-    Text Shown();   // menu checks, icon and tool-tip: SHOWN_ON, say
+    Text Shown();   // menu checks, icon and the tool-tip the shell holds (or ABSENT): SHOWN_ON, say
     void DropTrayIcon();                   // the shell forgets it (as on a restart)
     // A built saver copied to dir (default saverbox): the path written to SYSTEM.INI for it (8.3 if any).
     std::string Install(const char* builtName, const std::string& name, std::string dir = "");
@@ -152,14 +147,10 @@ private:
 
 // NAPKIT.EXE as a child process, killed at the end. Its boxes are recorded ("caption|text") whenever the test
 // waits, answered with OK while it waits for the end; boxes the test did not take (Boxes) fail it.
-struct Launch {   // started as a launcher that does not quote: CreateProcessA(exe, commandLine)
-    std::string exe;
-    std::string commandLine;
-};
 class Program {
 public:
     explicit Program(const std::string& arguments = "");
-    explicit Program(const Launch& launch);
+    Program(const std::string& exe, std::string commandLine);   // as a launcher that does not quote may start it
     ~Program();
     void LeaveBoxesOpen();   // from now on its boxes are recorded, not answered
     DWORD Wait(DWORD ms);    // exit code; fails the test when it runs longer

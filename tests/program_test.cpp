@@ -18,7 +18,6 @@ TEST_F(Whole, OneShotStartRunsOnlyASaverFileElseSwitchesTheSaverOff)
     Install("logsaver.scr", "foo.scr", folder);
     const std::string dir = folder + "\\DIR.SCR";
     ASSERT_TRUE(CreateDirectoryA(dir.c_str(), NULL)) << "cannot create " << dir;
-    SaverFolderLogged logged;
     const std::string started = "\"" + saver + "\" /s";
     const Lines toggled = { TURNED_OFF[0], TURNED_OFF[1], ONE_SHOT_OFF };
     struct Row { const char* name; std::string configured; Lines calls; UINT active; };

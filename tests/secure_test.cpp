@@ -168,7 +168,7 @@ TEST_F(Secure, ItemIsGrayedWhereTheSystemHasNoSuchSetting)
     std::string self(path, GetModuleFileNameA(NULL, path, MAX_PATH));
     ReportedWindows reported(self.substr(self.rfind('\\') + 1), L"win31");
     SetEnvironmentVariableA(AS_WIN32S, "1");
-    Program again(Launch{ self, "\"" + self + "\" --gtest_filter=Secure.ItemIsGrayedWhereTheSystemHasNoSuchSetting" });
+    Program again(self, "\"" + self + "\" --gtest_filter=Secure.ItemIsGrayedWhereTheSystemHasNoSuchSetting");
     EXPECT_EQ(again.Wait(30000), 0u) << "expected this case to pass when Wine reports Win32s";
     SetEnvironmentVariableA(AS_WIN32S, NULL);
 }

@@ -1,7 +1,7 @@
-/* Test saver: appends its command line to the file named by NAPKIT_SAVER_LOG
- * and exits at once, whatever the arguments; while NAPKIT_SAVER_LOG_FOLDER is
- * set, followed by " in " and its current folder. Savers started together
- * take turns: the file is opened without write sharing and retried. */
+/* Test saver: appends its command line, " in " and its current folder to the
+ * file named by NAPKIT_SAVER_LOG and exits at once, whatever the arguments.
+ * Savers started together take turns: the file is opened without write
+ * sharing and retried. */
 #include <windows.h>
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int show)
@@ -22,11 +22,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int 
     }
     SetFilePointer(file, 0, NULL, FILE_END);
     WriteFile(file, line, (DWORD)lstrlenA(line), &written, NULL);
-    if (GetEnvironmentVariableA("NAPKIT_SAVER_LOG_FOLDER", NULL, 0) > 0) {
-        length = GetCurrentDirectoryA(sizeof folder, folder);
-        WriteFile(file, " in ", 4, &written, NULL);
-        WriteFile(file, folder, length < sizeof folder ? length : 0, &written, NULL);
-    }
+    length = GetCurrentDirectoryA(sizeof folder, folder);
+    WriteFile(file, " in ", 4, &written, NULL);
+    WriteFile(file, folder, length < sizeof folder ? length : 0, &written, NULL);
     WriteFile(file, "\r\n", 2, &written, NULL);
     CloseHandle(file);
     return 0;
