@@ -119,9 +119,19 @@ napkit_make_prefix_template() {
   [ -f "$template/system.reg" ] && return 0
   new=$template.new.$$
   mkdir -p "$(dirname "$template")"
-  env -u DISPLAY WINEARCH="$NAPKIT_WINEARCH" WINEPREFIX="$new" WINEDEBUG=-all \
+  (
+    export WINEARCH=$NAPKIT_WINEARCH WINEPREFIX=$new WINEDEBUG=-all
+    unset DISPLAY
     timeout 300 "$NAPKIT_WINE" wineboot -i >/dev/null 2>&1 || true
-  WINEPREFIX="$new" timeout 60 "$NAPKIT_WINESERVER" -w || true
+    # Unmanaged windows: otherwise every window that is hidden or destroyed
+    # waits two seconds for a window manager that the virtual desktop lacks.
+    timeout 60 "$NAPKIT_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+    # A crashing program must end (and fail its test), not wait in the crash
+    # dialog with the test's output pipe held open.
+    timeout 60 "$NAPKIT_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+      >/dev/null 2>&1 || true
+    timeout 60 "$NAPKIT_WINESERVER" -w || true
+  )
   # Debian's Wine names the folder of this prefix's server in it: a copy
   # must get a folder of its own.
   rm -f "$new/wineserver"

@@ -59,13 +59,6 @@ start_session() {
     mkdir -p "$WINEPREFIX"
     cp -a "$(napkit_prefix_template)/." "$WINEPREFIX/"
   fi
-  # Unmanaged windows: otherwise every window that is hidden or destroyed
-  # waits two seconds for a window manager that the virtual desktop lacks.
-  "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
-  # A crashing program must end (and fail its test), not wait in the crash
-  # dialog with the test's output pipe held open.
-  "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
-  timeout 60 "$server" -w || true
   # A persistent server of our own, so that its pid is known and the
   # processes of one test run share it.
   "$server" -f -p >/dev/null 2>&1 &
