@@ -14,16 +14,20 @@ echo "test: $NAPKIT_ARCH_REASON is tested"
 build=$(napkit_build_dir "$NAPKIT_ARCH")
 mkdir -p "$build"
 
-# The session (the prefix copied, the display, the desktop's shell) starts
-# while the programs are built; a failed build still waits for it to stop it.
-session=""
-trap '[ -z "$session" ] || wait "$session" || true; bash "$root/tools/session.sh" stop "$build"' EXIT
+# The session (the prefix copied, the display, the desktop's shell) starts,
+# and the shipped 32-bit program builds, beside the build of the tested one
+# (configuring a build leaves a core idle). An end for any reason waits for
+# all three before the session is stopped.
+trap 'wait; bash "$root/tools/session.sh" stop "$build"' EXIT
 bash "$root/tools/session.sh" start "$build" --private-display &
 session=$!
+shipped=""
 if [ "$NAPKIT_ARCH" != x86 ]; then
-  napkit_build x86 napkit
+  napkit_build x86 napkit &
+  shipped=$!
 fi
 napkit_build "$NAPKIT_ARCH"
+[ -z "$shipped" ] || wait "$shipped"
 wait "$session"
 cd "$build"
 ctest --output-on-failure "$@"
