@@ -150,7 +150,11 @@ napkit_build() {
   local arch=$1 dir
   shift
   dir=$(napkit_build_dir "$arch")
-  cmake -S "$napkit_root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$(napkit_toolchain "$arch")" \
+  # Ninja, which starts far fewer processes than make; a folder configured
+  # before keeps the generator it has.
+  local generator=()
+  [ -f "$dir/CMakeCache.txt" ] || generator=(-G Ninja)
+  cmake "${generator[@]}" -S "$napkit_root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$(napkit_toolchain "$arch")" \
         -DNAPKIT_SHIPPED_EXE="$(napkit_build_dir x86)/NAPKIT.EXE" >/dev/null
   if [ $# -gt 0 ]; then
     cmake --build "$dir" -j"$(nproc)" --target "$@"

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs what building and testing NAPKIT needs on Debian 12: the MinGW-w64
-# cross compilers, Wine for the build this host runs (tools/arch.sh: 32-bit
-# Wine where the host runs 32-bit code, 64-bit Wine where it runs 64-bit code
-# only), Xvfb, the Japanese locale and fonts, GoogleTest sources, and the new
-# Wine prefix that each build's own starts as. Idempotent: only what is
-# missing is installed or made. Prints the chosen build in one line.
+# Installs what building and testing NAPKIT needs on Debian 12: CMake, Ninja,
+# the MinGW-w64 cross compilers, Wine for the build this host runs
+# (tools/arch.sh: 32-bit Wine where the host runs 32-bit code, 64-bit Wine
+# where it runs 64-bit code only), Xvfb, the Japanese locale and fonts,
+# GoogleTest sources, and the new Wine prefix that each build's own starts
+# as. Idempotent: only what is missing is installed or made. Prints the
+# chosen build in one line.
 set -euo pipefail
 # shellcheck source=tools/arch.sh
 . "$(dirname "$0")/arch.sh"
@@ -21,7 +22,7 @@ if [ "$NAPKIT_ARCH" = x86 ] && ! dpkg --print-foreign-architectures | grep -qx i
 fi
 
 # shellcheck disable=SC2086
-for p in $NAPKIT_ARCH_PACKAGES cmake make xvfb xauth x11-utils imagemagick xdotool \
+for p in $NAPKIT_ARCH_PACKAGES cmake make ninja-build xvfb xauth x11-utils imagemagick xdotool \
          locales fonts-ipafont-gothic googletest python3 zip unzip; do
   have "$p" || need_pkgs+=("$p")
 done
