@@ -31,12 +31,27 @@ stop_session() {
   rm -f "$envfile"
 }
 
-free_display() {
+# Starts a private Xvfb on the first display number it gets: sessions that
+# start together may try the same number, and only the X server that wrote
+# its pid into the number's lock file holds it. Sets DISPLAY and xvfb_pid.
+start_private_display() {
   local n
   for n in $(seq 90 150); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then echo "$n"; return; fi
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+      { [ -e "/tmp/.X11-unix/X$n" ] || ! kill -0 "$xvfb_pid" 2>/dev/null; } && break
+      sleep 0.1
+    done
+    if kill -0 "$xvfb_pid" 2>/dev/null && [ "$(tr -d ' \n' < "/tmp/.X$n-lock" 2>/dev/null)" = "$xvfb_pid" ]; then
+      export DISPLAY=":$n"
+      return
+    fi
+    kill "$xvfb_pid" 2>/dev/null || true
   done
-  echo "session: no free X display" >&2; exit 1
+  echo "session: no free X display" >&2
+  exit 1
 }
 
 start_session() {
@@ -48,11 +63,7 @@ start_session() {
   export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
   local xvfb_pid=""
   if [ -z "${DISPLAY:-}" ] || [ "${3:-}" = --private-display ]; then
-    local n; n=$(free_display)
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=":$n"
-    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    start_private_display
   fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     napkit_make_prefix_template || exit 1
