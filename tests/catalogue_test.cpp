@@ -44,17 +44,16 @@ IMAGE_RESOURCE_DATA_ENTRY* StringTable(std::string& pe, IMAGE_SECTION_HEADER** r
     return (IMAGE_RESOURCE_DATA_ENTRY*)(resources + at);
 }
 
-// The strings moved a page past the file's last page, and the resource section and the image made to claim that
-// much. Loaded as a data file, they lie in the rest of its 64 KiB block, where nothing is mapped: a read crashes.
+// The strings moved 2 GB past the file's start, and the resource section and the image made to claim that much:
+// loaded as a data file, they lie where a 32-bit program has no memory and a 64-bit one maps none, so a read there
+// crashes.
 std::string StringsOutside(std::string pe)
 {
     IMAGE_SECTION_HEADER* section;
     IMAGE_RESOURCE_DATA_ENTRY* table = StringTable(pe, &section);
-    DWORD past = ((DWORD)pe.size() + 0x1FFF) & ~0xFFFu;
-    EXPECT_LE(past + 0x1000, 0x10000u) << "the test saver outgrew the 64 KiB block its strings are moved within";
-    table->OffsetToData = section->VirtualAddress + past - section->PointerToRawData;
-    section->SizeOfRawData = past + 0x1000 - section->PointerToRawData;
-    ((IMAGE_NT_HEADERS*)&pe[((IMAGE_DOS_HEADER*)&pe[0])->e_lfanew])->OptionalHeader.SizeOfImage = 0x1000000;
+    table->OffsetToData = section->VirtualAddress + 0x7FF00000 - section->PointerToRawData;
+    section->SizeOfRawData = 0x7FF01000 - section->PointerToRawData;
+    ((IMAGE_NT_HEADERS*)&pe[((IMAGE_DOS_HEADER*)&pe[0])->e_lfanew])->OptionalHeader.SizeOfImage = 0x7FF10000;
     return pe;
 }
 
