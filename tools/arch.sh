@@ -120,7 +120,8 @@ napkit_make_prefix_template() {
   new=$template.new.$$
   mkdir -p "$(dirname "$template")"
   (
-    export WINEARCH=$NAPKIT_WINEARCH WINEPREFIX=$new WINEDEBUG=-all
+    # The locale of the session: Wine sets up the fonts of its language.
+    export WINEARCH=$NAPKIT_WINEARCH WINEPREFIX=$new WINEDEBUG=-all LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
     unset DISPLAY
     timeout 300 "$NAPKIT_WINE" wineboot -i >/dev/null 2>&1 || true
     # Unmanaged windows: otherwise every window that is hidden or destroyed
