@@ -51,7 +51,7 @@ struct CommandLine : Napkit {
     {
         std::string value = DesktopValue(name);
         SetDesktopValue(name, ABSENT);
-        return value == ABSENT ? "-" : value == Sz(value.c_str()) ? value.c_str() : "?";
+        return value == ABSENT ? "-" : value.compare(0, 3, "sz:") == 0 ? value.substr(3) : "?";
     }
     // NAPKIT.EXE run in the case's folder: its exit code, having shown this many usage boxes
     DWORD Run(const std::string& args, size_t usageBoxes = 0)

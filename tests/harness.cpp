@@ -617,25 +617,38 @@ void SetScrnsave(const std::string& value) { WriteIni(SystemIni(), "boot", "SCRN
 
 std::string DesktopValue(const char* name)
 {
-    HKEY key;
-    char value[TEXT_SIZE];
-    DWORD size = sizeof value;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, DESKTOP_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return ABSENT;
-    LONG result = RegQueryValueExA(key, name, NULL, NULL, (BYTE*)value, &size);
+    HKEY key = NULL;
+    DWORD type = REG_NONE;
+    char data[TEXT_SIZE] = {};
+    DWORD size = sizeof data - 1;   // text keeps a NUL after it
+    RegOpenKeyExA(HKEY_CURRENT_USER, DESKTOP_KEY, 0, KEY_READ, &key);
+    LONG result = RegQueryValueExA(key, name, NULL, &type, (BYTE*)data, &size);
     RegCloseKey(key);
-    return result == ERROR_SUCCESS ? std::string(value, size) : ABSENT;
+    if (result != ERROR_SUCCESS)
+        return ABSENT;
+    if (type == REG_SZ)
+        return size == (DWORD)lstrlenA(data) + 1 ? std::string("sz:") + data : "sz, not text ended by its one NUL";
+    std::string kind = type == REG_DWORD ? "dword:" : type == REG_BINARY ? "binary:" : "other:";
+    return kind + (size == sizeof(DWORD) ? std::to_string(*(DWORD*)data) : "not 4 bytes");
 }
 
-void SetDesktopValue(const char* name, const std::string& text)
+void SetDesktopValue(const char* name, const std::string& stored)
 {
+    std::string kind = stored.substr(0, stored.find(':') + 1);
+    std::string value = stored.substr(kind.size());
+    bool number = kind == "dword:" || kind == "binary:";
+    DWORD bytes = number ? std::stoul(value) : 0;
     HKEY key;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, DESKTOP_KEY, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL))
         ADD_FAILURE() << "cannot open the desktop key";
-    else if (text == ABSENT)
+    else if (stored == ABSENT)
         RegDeleteValueA(key, name);
+    else if (kind == "sz:")
+        realRegSet(key, name, 0, REG_SZ, (const BYTE*)value.c_str(), (DWORD)value.size() + 1);
+    else if (number)
+        realRegSet(key, name, 0, kind == "dword:" ? REG_DWORD : REG_BINARY, (const BYTE*)&bytes, sizeof bytes);
     else
-        realRegSet(key, name, 0, REG_SZ, (const BYTE*)text.c_str(), (DWORD)text.size() + 1);
+        ADD_FAILURE() << "cannot store " << stored;
     RegCloseKey(key);
 }
 

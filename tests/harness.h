@@ -58,9 +58,9 @@ Text ReadIni(const std::string& file, const char* section, const char* key);   /
 void WriteIni(const std::string& file, const char* section, const char* key, const std::string& value);
 Text Scrnsave();                                // [boot] SCRNSAVE.EXE of SYSTEM.INI, or ABSENT
 void SetScrnsave(const std::string& value);     // ABSENT removes the key
-std::string DesktopValue(const char* name);   // NUL included (Sz), or ABSENT
-void SetDesktopValue(const char* name, const std::string& text);   // stored with its NUL
-inline std::string Sz(const char* text) { return std::string(text, lstrlenA(text) + 1); }
+// A desktop value: "sz:<text>" (text and its one NUL), "dword:<n>" or "binary:<n>" (4 bytes), or ABSENT.
+std::string DesktopValue(const char* name);
+void SetDesktopValue(const char* name, const std::string& stored);   // as DesktopValue shows it; ABSENT removes
 inline Lines operator+(Lines lines, const Lines& more)
 {
     lines.insert(lines.end(), more.begin(), more.end());

@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr wchar_t DESKTOP_KEY[] = L"Control Panel\\desktop";
 constexpr char NT_VALUE[] = "ScreenSaverIsSecure";
 constexpr char W9X_VALUE[] = "ScreenSaveUsePassword";
 constexpr char SECURE_ITEM[] = "パスワードで保護 40320";
@@ -33,54 +32,19 @@ private:
     std::wstring key_;
 };
 
-// A desktop value as "sz:<text>", or a number of 4 bytes as "dword:<n>" or "binary:<n>"; ABSENT.
-std::string Stored(const char* name)
-{
-    HKEY key = NULL;
-    DWORD type = REG_NONE;
-    char data[16] = {};
-    DWORD size = sizeof data - 1;   // text keeps a NUL after it
-    RegOpenKeyExW(HKEY_CURRENT_USER, DESKTOP_KEY, 0, KEY_READ, &key);
-    LONG result = RegQueryValueExA(key, name, NULL, &type, (BYTE*)data, &size);
-    RegCloseKey(key);
-    if (result != ERROR_SUCCESS)
-        return ABSENT;
-    if (type == REG_SZ)
-        return std::string("sz:") + data;
-    std::string kind = type == REG_DWORD ? "dword:" : type == REG_BINARY ? "binary:" : "other:";
-    return kind + (size == sizeof(DWORD) ? std::to_string(*(DWORD*)data) : "not 4 bytes");
-}
-
-void Store(const char* name, const std::string& stored)   // as Stored shows it; not recorded as the program's
-{
-    std::string kind = stored.substr(0, stored.find(':') + 1);
-    if (kind != "dword:" && kind != "binary:") {
-        SetDesktopValue(name, stored.substr(kind.size()));   // text, or ABSENT: removed
-        return;
-    }
-    HKEY key;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, DESKTOP_KEY, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS)
-        << "cannot open the desktop key";
-    DWORD number = std::stoul(stored.substr(kind.size()));
-    std::wstring wide(name, name + lstrlenA(name));
-    DWORD type = kind == "dword:" ? REG_DWORD : REG_BINARY;
-    RegSetValueExW(key, wide.c_str(), 0, type, (const BYTE*)&number, sizeof number);
-    RegCloseKey(key);
-}
-
 struct Secure : Napkit {
     void SetUp() override
     {
         Napkit::SetUp();
         SetIni("Message", "OpenMessageBox", "0");
-        Store(NT_VALUE, ABSENT);
-        Store(W9X_VALUE, ABSENT);
+        SetDesktopValue(NT_VALUE, ABSENT);
+        SetDesktopValue(W9X_VALUE, ABSENT);
     }
     void TearDown() override
     {
         Napkit::TearDown();
-        Store(NT_VALUE, ABSENT);
-        Store(W9X_VALUE, ABSENT);
+        SetDesktopValue(NT_VALUE, ABSENT);
+        SetDesktopValue(W9X_VALUE, ABSENT);
     }
     bool Listed(const char* item)
     {
@@ -97,7 +61,7 @@ TEST_F(Secure, TrayItemSetsTheFlagAndThePollFollowsChangesElsewhere)
         { .name = "at start", .act = [](Secure&) {}, .stored = ABSENT, .checks = "40101 40205 40301 41001" },
         { .name = "item chosen", .act = [](Secure& t) { t.Command(IDM_SECURE); },
           .calls = "reg ScreenSaverIsSecure REG_SZ 2 1", .stored = "sz:1", .checks = "40101 40205 40301 40320 41001" },
-        { .name = "cleared elsewhere", .act = [](Secure& t) { Store(NT_VALUE, "sz:0"); t.Ticks(1); }, .stored = "sz:0",
+        { .name = "cleared elsewhere", .act = [](Secure& t) { SetDesktopValue(NT_VALUE, "sz:0"); t.Ticks(1); }, .stored = "sz:0",
           .checks = "40101 40205 40301 41001" },
     };
     Start();
@@ -105,10 +69,10 @@ TEST_F(Secure, TrayItemSetsTheFlagAndThePollFollowsChangesElsewhere)
         SCOPED_TRACE(row.name);
         row.act(*this);
         EXPECT_EQ(TakeCalls(), row.calls ? Lines{ row.calls } : Lines{});
-        EXPECT_EQ(Stored(NT_VALUE), row.stored);
+        EXPECT_EQ(DesktopValue(NT_VALUE), row.stored);
         EXPECT_EQ(Checks(), row.checks);
     }
-    EXPECT_EQ(Stored(W9X_VALUE), ABSENT) << "the value of Windows 9x is not touched on Windows NT";
+    EXPECT_EQ(DesktopValue(W9X_VALUE), ABSENT) << "the value of Windows 9x is not touched on Windows NT";
     EXPECT_TRUE(Listed(SECURE_ITEM)) << "expected the item enabled";
     Close();
 }
@@ -133,8 +97,8 @@ TEST_F(Secure, EachWindowsKeepsTheFlagInItsOwnValueAloneOrForwarded)
         SCOPED_TRACE(std::string(row.args) + (row.tray ? " forwarded" : " alone") + " as "
                      + std::string(row.version, row.version + lstrlenW(row.version)));
         ReportedWindows reported("NAPKIT.EXE", row.version);
-        Store(NT_VALUE, row.before[0]);
-        Store(W9X_VALUE, row.before[1]);
+        SetDesktopValue(NT_VALUE, row.before[0]);
+        SetDesktopValue(W9X_VALUE, row.before[1]);
         std::unique_ptr<Program> tray;
         if (row.tray) {
             tray.reset(new Program());
@@ -142,8 +106,8 @@ TEST_F(Secure, EachWindowsKeepsTheFlagInItsOwnValueAloneOrForwarded)
         }
         Program program(row.args);
         EXPECT_EQ(program.Wait(15000), row.code);
-        EXPECT_EQ(Stored(NT_VALUE), row.after[0]);
-        EXPECT_EQ(Stored(W9X_VALUE), row.after[1]);
+        EXPECT_EQ(DesktopValue(NT_VALUE), row.after[0]);
+        EXPECT_EQ(DesktopValue(W9X_VALUE), row.after[1]);
         if (tray) {
             PostMessageA(FindNapkitWindow(), WM_CLOSE, 0, 0);
             EXPECT_EQ(tray->Wait(10000), 0u);
@@ -154,12 +118,12 @@ TEST_F(Secure, EachWindowsKeepsTheFlagInItsOwnValueAloneOrForwarded)
 TEST_F(Secure, ItemIsGrayedWhereTheSystemHasNoSuchSetting)
 {
     if (GetEnvironmentVariableA(AS_WIN32S, NULL, 0)) {   // this program again, as Wine reports Win32s to it
-        Store(NT_VALUE, "sz:1");
+        SetDesktopValue(NT_VALUE, "sz:1");
         Start();
         EXPECT_TRUE(Listed(GRAYED_ITEM)) << "expected the item grayed";
         SendCommand(IDM_SECURE);
         EXPECT_EQ(TakeCalls(), Lines{});
-        EXPECT_EQ(Stored(NT_VALUE), "sz:1");
+        EXPECT_EQ(DesktopValue(NT_VALUE), "sz:1");
         EXPECT_EQ(Checks(), "40101 40205 40301 41001") << "expected the item unchecked";
         Close();
         return;
