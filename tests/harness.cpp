@@ -1064,7 +1064,7 @@ DWORD Program::Wait(DWORD ms)
     return code;
 }
 
-HWND Program::Window(DWORD ms)
+HWND Program::Window()
 {
     HWND found = NULL;
     auto ours = [&] {
@@ -1073,7 +1073,8 @@ HWND Program::Window(DWORD ms)
         GetWindowThreadProcessId(found, &process);
         return process == info_.dwProcessId;
     };
-    PumpFor(ours, ms);
+    if (!PumpFor(ours, 10000))
+        ADD_FAILURE() << "expected the tray copy's window within 10 s";
     return found;
 }
 

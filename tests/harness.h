@@ -154,7 +154,7 @@ public:
     ~Program();
     void LeaveBoxesOpen();   // from now on its boxes are recorded, not answered
     DWORD Wait(DWORD ms);    // exit code; fails the test when it runs longer
-    HWND Window(DWORD ms);   // its main window, or NULL when none appears in time
+    HWND Window();           // its main window, waited for; fails the test when none appears within 10 s
     Lines Boxes(DWORD ms = 0);   // takes the boxes seen, waiting up to ms for one when there is none yet
     void Inspect();          // records its new boxes; answers them while it is waited for
 private:
