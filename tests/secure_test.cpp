@@ -61,8 +61,8 @@ TEST_F(Secure, TrayItemSetsTheFlagAndThePollFollowsChangesElsewhere)
         { .name = "at start", .act = [](Secure&) {}, .stored = ABSENT, .checks = "40101 40205 40301 41001" },
         { .name = "item chosen", .act = [](Secure& t) { t.Command(IDM_SECURE); },
           .calls = "reg ScreenSaverIsSecure REG_SZ 2 1", .stored = "sz:1", .checks = "40101 40205 40301 40320 41001" },
-        { .name = "cleared elsewhere", .act = [](Secure& t) { SetDesktopValue(NT_VALUE, "sz:0"); t.Ticks(1); }, .stored = "sz:0",
-          .checks = "40101 40205 40301 41001" },
+        { .name = "cleared elsewhere", .act = [](Secure& t) { SetDesktopValue(NT_VALUE, "sz:0"); t.Ticks(1); },
+          .stored = "sz:0", .checks = "40101 40205 40301 41001" },
     };
     Start();
     for (const Row& row : rows) {
