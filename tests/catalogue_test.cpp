@@ -182,21 +182,22 @@ TEST_F(Catalogue, ChoosingASaverWritesAndAnnouncesIt)
         const char* name; const char* flags = "3"; const char* useName = "0";
         void (Napkit::*act)(UINT) = &Napkit::Command; UINT id; Lines calls; UINT checked; UINT active = 1;
     };
-    const Row rows[] = {
-        { .name = "with box", .flags = nullptr, .id = 41002,
-          .calls = { Wrote(b), "spi 17 1 2", "box main 0x0 NAPKIT|" + Changed("BETA") }, .checked = 41002 },
+    const Row rows[] = {   // BETA, 41002, configured before each
+        { .name = "with box", .flags = nullptr, .id = 41001,
+          .calls = { Wrote(a), "spi 17 1 2", "box main 0x0 NAPKIT|" + Changed("ALPHA") }, .checked = 41001 },
         { .name = "with box, menu showing display names", .flags = nullptr, .useName = "1", .id = 41003,
           .calls = { Wrote(c), "spi 17 1 2", "box main 0x0 NAPKIT|" + Changed("GAMMA") }, .checked = 41003 },
         { .name = "without box, the screen saver off", .flags = "1", .id = 41003,
           .calls = { Wrote(c), "spi 17 0 2" }, .checked = 41003, .active = 0 },
-        { .name = "no such saver", .act = &Napkit::SendCommand, .id = 41004, .calls = {}, .checked = 41001 },
-        { .name = "the saver already chosen", .id = 41001, .calls = {}, .checked = 41001 },
+        { .name = "no such saver", .act = &Napkit::SendCommand, .id = 41004, .calls = {}, .checked = 41002 },
+        { .name = "the saver already chosen", .id = 41002, .calls = {}, .checked = 41002 },
         { .name = "random change key", .act = &Napkit::HotKey, .id = 41950, .calls = { Wrote(c) }, .checked = 41003 },
         { .name = "refresh key", .act = &Napkit::HotKey, .id = 42030, .calls = { Wrote(c) }, .checked = 41003 },
     };
     FixClock(1004);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        SetScrnsave(b);
         SetIni("Message", "OpenMessageBox", row.flags);
         SetIni("Action", "UseSaverName", row.useName);
         SetSystemActive(row.active);
@@ -205,7 +206,6 @@ TEST_F(Catalogue, ChoosingASaverWritesAndAnnouncesIt)
         EXPECT_EQ(TakeCalls(), row.calls);
         EXPECT_EQ(Checks(), WithSaver(row.checked, row.active ? 40301 : 40302));
         Close();
-        SetScrnsave(a);
     }
 }
 

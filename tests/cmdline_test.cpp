@@ -185,6 +185,10 @@ TEST_F(CommandLine, SwitchThatReachesTheCopyTenSecondsAfterItWasFirstSentOrOutOf
         { .command = IDM_STATE_OFF, .minutes = 0, .age = 9000, .answer = SWITCH_TAKEN, .calls = TURNED_OFF },
         { .command = IDM_STATE_OFF, .minutes = 0, .age = 10000, .answer = SWITCH_REFUSED, .calls = {} },
         { .command = IDM_TIMEOUT_CUSTOM, .minutes = 61, .age = 0, .answer = SWITCH_REFUSED, .calls = {} },
+        // Once an /exit has been taken: another is taken too, any other switch refused.
+        { .command = IDM_EXIT, .minutes = 0, .age = 0, .answer = SWITCH_TAKEN, .calls = {} },
+        { .command = IDM_EXIT, .minutes = 0, .age = 0, .answer = SWITCH_TAKEN, .calls = {} },
+        { .command = IDM_STATE_OFF, .minutes = 0, .age = 0, .answer = SWITCH_REFUSED, .calls = {} },
     };
     UINT message = RegisterWindowMessageA(SWITCH_MESSAGE);
     Start();
@@ -196,7 +200,8 @@ TEST_F(CommandLine, SwitchThatReachesTheCopyTenSecondsAfterItWasFirstSentOrOutOf
         EXPECT_EQ(answer, row.answer);
         EXPECT_EQ(TakeCalls(), row.calls);
     }
-    Close();
+    ExpectEnded();
+    EXPECT_EQ(TakeCalls(), Lines{ Wrote(saver) }) << "expected the close, writing the saver back";
 }
 
 TEST_F(CommandLine, OnlyWhatFollowsTheProgramNameAsWindowsWroteItIsSwitches)

@@ -143,22 +143,32 @@ TEST_F(Dialogs, SettingsShowTheFourChoicesAndOkTakesThemAtOnce)
     }
 }
 
-TEST_F(Dialogs, AboutShowsItsWholePlatformsLine)
+TEST_F(Dialogs, AboutShowsItsWholePlatformsLineCentredInFront)
 {
     Start();
     bool fits = false;
+    bool inFront = false;
+    RECT box = {};
     AnswerDialogs({ [&](HWND dialog) {
         fits = Fits(FindWindowExA(dialog, NULL, "Static", "Windows9x/Me/NT4.0/2000"));
+        inFront = GetForegroundWindow() == dialog;
+        GetWindowRect(dialog, &box);
         Press(dialog, IDOK);
     } });
     Command(42050);
     EXPECT_TRUE(fits) << "expected the platforms line whole";
+    EXPECT_TRUE(inFront) << "expected the dialog in the foreground";
+    RECT work = {};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_LE(abs((box.left - work.left) - (work.right - box.right)), 1) << "expected the dialog centred across";
+    EXPECT_LE(abs((box.top - work.top) - (work.bottom - box.bottom)), 1) << "expected the dialog centred down";
     EXPECT_EQ(TakeCalls(), Lines{ "dialog バージョン情報" });
     Close();
 }
 
 TEST_F(Dialogs, SecondDialogIsNotOpenedWhileOneIs)
 {
+    SetSystemTimeout(90);   // shown as 1 minute: the 1 typed still sets 60 s
     Start();
     AnswerDialogs({ [&](HWND d) {
         TypeText(d, IDC_VALUE_EDIT, "0");

@@ -956,7 +956,7 @@ Lines Napkit::Submenu(UINT id)
     for (const MenuItem& item : trackedMenu) {
         if (item.parent != parent)
             continue;
-        std::string grayed = (item.state & MFS_GRAYED) ? "(grayed) " : "";
+        std::string grayed = (item.state & MF_GRAYED) ? "(grayed) " : "";   // MF_DISABLED alone looks enabled
         lines.push_back(item.id ? grayed + item.caption + " " + std::to_string(item.id) : std::string(item.caption));
     }
     return lines;

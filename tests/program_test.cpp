@@ -20,19 +20,24 @@ TEST_F(Whole, OneShotStartRunsOnlyASaverFileElseSwitchesTheSaverOff)
     ASSERT_TRUE(CreateDirectoryA(dir.c_str(), NULL)) << "cannot create " << dir;
     const std::string started = "\"" + saver + "\" /s";
     const Lines toggled = { TURNED_OFF[0], TURNED_OFF[1], ONE_SHOT_OFF };
-    struct Row { const char* name; std::string configured; Lines calls; UINT active; };
+    // action: [Action] IconDubbleClick, 0 the start
+    struct Row { const char* name; std::string configured; Lines calls; UINT active; const char* action = "0"; };
     const Row rows[] = {
         { .name = "a saver file", .configured = saver, .calls = { "sleep 500", "exec 1 " + started }, .active = 1 },
         { .name = "none", .configured = ABSENT, .calls = toggled, .active = 0 },
         { .name = "relative", .configured = "foo.scr", .calls = toggled, .active = 0 },
+        { .name = "relative to the drive's root", .configured = folder.substr(2) + "\\foo.scr", .calls = toggled,
+          .active = 0 },
+        { .name = "relative to the drive's folder", .configured = "C:foo.scr", .calls = toggled, .active = 0 },
         { .name = "a folder", .configured = dir, .calls = toggled, .active = 0 },
         { .name = "no extension", .configured = folder + "\\Nothing!", .calls = toggled, .active = 0 },
         { .name = "a trailing dot", .configured = folder + "\\Nothing!.", .calls = toggled, .active = 0 },
+        { .name = "an action of neither kind", .configured = saver, .calls = toggled, .active = 0, .action = "5" },
     };
     SetIni("Action", "AppMode", "1");
-    SetIni("Action", "IconDubbleClick", "0");
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        SetIni("Action", "IconDubbleClick", row.action);
         SetScrnsave(row.configured);
         SetSystemActive(1);
         ZeroMemory(&appState, sizeof appState);

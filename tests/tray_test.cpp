@@ -11,6 +11,7 @@ using Tray = Napkit;
 
 TEST_F(Tray, ShellReceivesOneIconThatCallsTheMainWindowBack)
 {
+    SetIni("Action", "AppMode", "2");   // only 1 is one-shot mode
     Start();
     const NOTIFYICONDATAA& icon = AddedIcon();
     EXPECT_EQ(icon.cbSize, (DWORD)NOTIFYICONDATAA_V1_SIZE) << "the first version's size, known to every shell";
@@ -20,6 +21,9 @@ TEST_F(Tray, ShellReceivesOneIconThatCallsTheMainWindowBack)
     EXPECT_EQ(icon.uCallbackMessage, 0x83FCu);
     EXPECT_EQ(Submenu(40205), (Lines{ "５分 40205", "１０分 40210", "１５分 40215", "２０分 40220",
                                       "３０分 40230", "６０分 40260", "-", "任意 40200" }));
+    EXPECT_EQ(Submenu(40310), (Lines{ " [ ＯＮ ] 40301", " [ ＯＦＦ ] 40302", "-", "３０分間オフ 40310",
+                                      "１時間オフ 40311", "２時間オフ 40312", "-", "パスワードで保護 40320",
+                                      "全画面表示中はオフ 40321" }));
     Close();
     EXPECT_EQ(TrayIcon(), "none") << "the icon is taken away at the close";
 }
@@ -97,6 +101,8 @@ TEST_F(Tray, StartsWaitTheConfiguredTimeOnce)
           .calls = { "sleep 30", STARTED }, .menuWait = "sleep 300" },
         { .name = "double-click: tray, then command", .wait = "300", .act = &Napkit::TrayEvent,
           .id = WM_LBUTTONDBLCLK, .calls = { "sleep 300", "sleep 300", STARTED }, .menuWait = "sleep 300" },
+        { .name = "random start key: the whole wait", .wait = "300", .act = &Napkit::HotKey, .id = 42010,
+          .calls = { "sleep 300", "exec 1 \"" + saver + "\" /s" }, .menuWait = "sleep 300" },
         { .name = "at most a minute", .wait = "99999999", .act = &Napkit::HotKey, .id = 42000,
           .calls = { "sleep 6000", STARTED }, .menuWait = "sleep 60000" },
     };
@@ -124,7 +130,7 @@ TEST_F(Tray, HotKeysAreRegisteredWhenEnabled)
           .registered = "42000 12 Q, 40101 12 W, 42010 12 E, 41950 12 R, 42030 3 F" },
         { .name = "a digit, the word for none in any case, a word", .keys = { "7", "nothing!", "NoThInG!", "zebra" },
           .registered = "42000 3 7, 40101 3 X, 42010 3 A, 41950 3 Z, 42030 3 F" },
-        { .name = "disabled", .enable = "0", .registered = "" },
+        { .name = "off by default", .enable = nullptr, .registered = "" },
     };
     const char* keyNames[] = { "Key_Start", "Key_Switch", "Key_RndRun", "Key_RndCH" };
     for (const Row& row : rows) {
@@ -136,6 +142,20 @@ TEST_F(Tray, HotKeysAreRegisteredWhenEnabled)
         Start();
         EXPECT_EQ(HotKeys(), row.registered);
         Close();
+    }
+}
+
+TEST_F(Tray, DoubleClickTogglesUnlessItsActionIsTheStart)
+{
+    // [Action] IconDubbleClick: absent, or a value of neither action (the start is StartsWaitTheConfiguredTimeOnce's)
+    for (const char* action : { (const char*)nullptr, "5" }) {
+        SCOPED_TRACE(action ? action : "absent");
+        SetIni("Action", "IconDubbleClick", action);
+        Start();
+        TrayEvent(WM_LBUTTONDBLCLK);
+        EXPECT_EQ(TakeCalls(), TURNED_OFF + Lines{ BOX_OFF }) << "expected the saver switched off, with its box";
+        Close();
+        SetSystemActive(1);
     }
 }
 
