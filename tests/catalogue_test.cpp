@@ -3,6 +3,7 @@
 // known indexes: 1 saverbox, 2 system directory, 3 Windows directory. The clock is fixed where a random pick
 // matters: at second 1000 a pick of three is 2, at second 1004 it is 3 (of two, 2).
 #include "harness.h"
+#include <algorithm>
 
 namespace {
 
@@ -276,12 +277,17 @@ TEST_F(Catalogue, LimitsOfPathsAndCount)
 TEST_F(Catalogue, SaversRunFromAnyFolderTheProgramRunsIn)
 {
     const std::string deep = folder + "\\" + std::string(243 - folder.size() - 1, 'D');
+    char prefix[MAX_PATH] = "";
+    GetEnvironmentVariableA("WINEPREFIX", prefix, MAX_PATH);
+    std::string z = "Z:" + std::string(prefix) + "/drive_c" + folder.substr(2) + "\\Z";   // drive Z: is the Unix root
+    std::replace(z.begin(), z.end(), '/', '\\');
     // dir: the current one; box: the saverbox there, its path built with one separator. The saver is 表.SCR: its
     // folder is found by characters, not bytes.
     const struct { const char* name; std::string dir; std::string box; } rows[] = {
         { "a folder whose name ends in 表 (second byte 0x5C)", folder + "\\表", folder + "\\表\\saverbox" },
         { "a saver path of 259 characters", deep, deep + "\\saverbox" },
         { "a drive's root", "C:\\", "C:\\saverbox" },
+        { "a folder on drive Z:, the last letter", z, z + "\\saverbox" },
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

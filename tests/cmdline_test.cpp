@@ -8,9 +8,6 @@
 
 namespace {
 
-const char* const USAGE[] = { "NAPKIT|", "\n/on ：", "\n/off ：", "\n/toggle ：", "\n/start ：", "\n/random ：",
-                              "\n/timeout:N ：", "\n/secure:on ：", "\n/secure:off ：", "\n/refresh ：",
-                              "\n/exit ：", "\n/? ：" };
 constexpr char ABOUT_BOX[] = "バージョン情報|NAPKIT";
 constexpr char CHECKS[] = "40101 40205 40301 41001";
 
@@ -53,18 +50,6 @@ struct CommandLine : Napkit {
         SetDesktopValue(name, ABSENT);
         return value == ABSENT ? "-" : value.compare(0, 3, "sz:") == 0 ? value.substr(3) : "?";
     }
-    // NAPKIT.EXE run in the case's folder: its exit code, having shown this many usage boxes
-    DWORD Run(const std::string& args, size_t usageBoxes = 0)
-    {
-        Program program(args);
-        DWORD code = program.Wait(25000);
-        Lines boxes = program.Boxes();
-        EXPECT_EQ(boxes.size(), usageBoxes) << args << ": expected this many usage boxes, and no other box";
-        for (const std::string& box : boxes)
-            for (const char* part : USAGE)
-                EXPECT_NE(box.find(part), std::string::npos) << "expected the usage box to show " << part;
-        return code;
-    }
     // The window of a tray copy of NAPKIT.EXE, whose boxes are left open from now on
     static HWND WindowLeftOpen(Program& copy)
     {
@@ -91,7 +76,7 @@ TEST_F(CommandLine, RunningCopyCarriesOutEachSwitchAsItsCommand)
         SCOPED_TRACE(row.args);
         SetSystemActive(row.active);
         Start();
-        EXPECT_EQ(Run(row.args), 0u) << "expected success";
+        EXPECT_EQ(RunSwitch(row.args), 0u) << "expected success";
         EXPECT_EQ(TakeCalls(), row.calls);
         EXPECT_EQ(Checks(), row.checks);
         EXPECT_EQ(TakeDesktop(), row.desktop);
@@ -99,7 +84,7 @@ TEST_F(CommandLine, RunningCopyCarriesOutEachSwitchAsItsCommand)
     }
     Start();
     Install("logsaver.scr", "TWO.SCR");
-    EXPECT_EQ(Run("/REFRESH"), 0u) << "expected success";
+    EXPECT_EQ(RunSwitch("/REFRESH"), 0u) << "expected success";
     EXPECT_NE(MenuText(41002), ABSENT) << "expected the new saver's item";
     EXPECT_EQ(TakeCalls("ini SYSTEM.INI").size(), 1u) << "expected the refresh to pick a saver and write it";
     std::string picked = Scrnsave();
@@ -126,14 +111,14 @@ TEST_F(CommandLine, WithoutRunningCopyTheSystemIsSetDirectly)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args);
         SetSystemActive(row.active);
-        EXPECT_EQ(Run(row.args), row.code);
+        EXPECT_EQ(RunSwitch(row.args), row.code);
         EXPECT_EQ(SystemActive(), row.activeAfter);
         EXPECT_EQ(TakeDesktop(), row.desktop);
         EXPECT_EQ(SaverLog(row.starts), Lines(row.starts, started + " in " + saverbox))
             << "expected the saver alone, run in its folder";
     }
     DeleteFileA(saver.c_str());
-    EXPECT_EQ(Run("/random"), 1u) << "no saver at all: expected failure, and no box either";
+    EXPECT_EQ(RunSwitch("/random"), 1u) << "no saver at all: expected failure, and no box either";
 }
 
 TEST_F(CommandLine, BadSwitchShowsTheSwitchesAndChangesNothing)
@@ -143,7 +128,7 @@ TEST_F(CommandLine, BadSwitchShowsTheSwitchesAndChangesNothing)
         { "on", 2 }, { "/onn", 2 }, { "/", 2 }, { "/?", 0 },
     };
     for (const auto& row : rows)
-        EXPECT_EQ(Run(row.first, 1), row.second) << row.first;
+        EXPECT_EQ(RunSwitch(row.first, 1), row.second) << row.first;
     EXPECT_EQ(SystemActive(), 1u);
     EXPECT_EQ(TakeDesktop(), "-/-");
     EXPECT_EQ(SaverLog(0), Lines{}) << "expected no saver started";
@@ -260,11 +245,11 @@ TEST_F(CommandLine, SwitchesActOnTheFlagAsItIsWhileTheCopyShowsADialog)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args);
         SetSystemActive(row.elsewhere);
-        EXPECT_EQ(Run(row.args), 0u) << "expected success";
+        EXPECT_EQ(RunSwitch(row.args), 0u) << "expected success";
         EXPECT_EQ(SystemActive(), row.active);
         EXPECT_EQ(TakeDesktop(), row.desktop);
     }
-    EXPECT_EQ(Run("/exit"), 0u) << "expected the copy ended, About closed";
+    EXPECT_EQ(RunSwitch("/exit"), 0u) << "expected the copy ended, About closed";
     EXPECT_EQ(copy.Wait(0), 0u) << "expected the copy gone when /exit returned";
 }
 
@@ -274,10 +259,10 @@ TEST_F(CommandLine, ExitEndsACopyThatShowsABox)
     SetSystemActive(0);
     Program copy;
     WindowLeftOpen(copy);
-    EXPECT_EQ(Run("/on"), 0u) << "expected an answer before the copy's box is closed";
+    EXPECT_EQ(RunSwitch("/on"), 0u) << "expected an answer before the copy's box is closed";
     EXPECT_EQ(SystemActive(), 1u);
     EXPECT_EQ(copy.Boxes(5000), Lines{ std::string("NAPKIT|") + SWITCHED_ON }) << "expected the copy's box";
-    EXPECT_EQ(Run("/exit"), 0u) << "expected the copy ended, its box closed";
+    EXPECT_EQ(RunSwitch("/exit"), 0u) << "expected the copy ended, its box closed";
     EXPECT_EQ(copy.Wait(0), 0u) << "expected the copy gone when /exit returned";
 }
 
@@ -287,7 +272,7 @@ TEST_F(CommandLine, ExitIsTakenDuringTheSetUpWhichThenStops)
     Program copy;
     WindowLeftOpen(copy);
     EXPECT_EQ(copy.Boxes(5000), Lines{ std::string("NAPKIT|") + UNKNOWN_TEXT }) << "expected the set-up's box";
-    EXPECT_EQ(Run("/exit"), 0u) << "expected /exit taken while the set-up waits in its box";
+    EXPECT_EQ(RunSwitch("/exit"), 0u) << "expected /exit taken while the set-up waits in its box";
     EXPECT_EQ(copy.Wait(0), 0u) << "expected the copy gone when /exit returned";
     EXPECT_EQ(Scrnsave(), "C:\\UNKNOWN.SCR") << "expected the set-up stopped before it picked a saver";
 }
@@ -298,7 +283,7 @@ TEST_F(CommandLine, StartIsAnsweredBeforeTheCopyWaitsToRunIt)
     Program copy;
     WindowLeftOpen(copy);
     DWORD sent = GetTickCount();
-    EXPECT_EQ(Run("/start"), 0u) << "expected success while the copy waits to start the saver";
+    EXPECT_EQ(RunSwitch("/start"), 0u) << "expected success while the copy waits to start the saver";
     EXPECT_LT(GetTickCount() - sent, 5000u) << "expected the answer before the copy's wait of 20 s was over";
 }
 

@@ -82,6 +82,7 @@ TEST_F(Dialogs, ValuesAreTakenOnlyWhenConfirmedAndInRange)
         SetIni("Action", "ScreenSaveCommandWait", row.stored);
         Start();
         AnswerDialogs({ [&](HWND dialog) {
+            SendMessageA(GetDlgItem(dialog, IDC_VALUE_EDIT), WM_CHAR, 'x', 0);   // a letter typed: refused
             shown = DialogTexts(dialog);
             for (const Step& step : row.steps) {
                 if (step.typed)

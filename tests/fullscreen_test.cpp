@@ -99,7 +99,7 @@ TEST_F(FullScreen, ExplicitChoiceEndsTheHoldAndNoNewOneStartsForTheSameWindow)
     const Lines pauseEnded = Lines{ "ini NAPKIT.INI Action PauseUntil <removed>",
                                     "ini NAPKIT.INI Action PauseMinutes <removed>" } + TURNED_ON;
     // closed: the calls of the close; setting: [Action] FullScreenOff afterwards
-    struct Row { const char* name; UINT id; Lines calls; std::string shown; Lines closed; const char* setting = "1"; };
+    struct Row { const char* name; UINT id; Lines calls; std::string shown; Lines closed; const char* setting = "2"; };
     const Row rows[] = {
         { "on item", IDM_STATE_ON, UNHOLD + Lines{ BOX_ON }, ON, {} },
         { "off item", IDM_STATE_OFF, { HOLD_REMOVED }, OFF, {} },
@@ -110,7 +110,7 @@ TEST_F(FullScreen, ExplicitChoiceEndsTheHoldAndNoNewOneStartsForTheSameWindow)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        SetIni("Action", "FullScreenOff", "1");
+        SetIni("Action", "FullScreenOff", "2");   // any value but 0 is on
         SetSystemActive(1);
         FixClock(1796655600);   // 15:00
         Start();

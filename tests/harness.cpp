@@ -1085,3 +1085,18 @@ Lines Program::Boxes(DWORD ms)
 }
 
 HWND FindNapkitWindow() { return FindWindowA("NAPKIT", "NAPKIT"); }
+
+DWORD RunSwitch(const std::string& args, size_t usageBoxes)
+{
+    const char* const usage[] = { "NAPKIT|", "\n/on ：", "\n/off ：", "\n/toggle ：", "\n/start ：",
+                                  "\n/random ：", "\n/timeout:N ：", "\n/pause:N ：", "\n/secure:on ：",
+                                  "\n/secure:off ：", "\n/refresh ：", "\n/exit ：", "\n/? ：" };
+    Program program(args);
+    DWORD code = program.Wait(25000);
+    Lines boxes = program.Boxes();
+    EXPECT_EQ(boxes.size(), usageBoxes) << args << ": expected this many usage boxes, and no other box";
+    for (const std::string& box : boxes)
+        for (const char* part : usage)
+            EXPECT_NE(box.find(part), std::string::npos) << "expected the usage box to show " << part;
+    return code;
+}

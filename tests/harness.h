@@ -165,3 +165,5 @@ private:
     bool leaveOpen_ = false;
 };
 HWND FindNapkitWindow();   // the tray copy's window of any process, or NULL
+// NAPKIT.EXE run with args in the case's folder: its exit code, having shown this many usage boxes and no other box
+DWORD RunSwitch(const std::string& args, size_t usageBoxes = 0);

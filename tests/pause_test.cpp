@@ -164,10 +164,8 @@ TEST_F(Pause, SwitchIsForwardedToTheTrayCopyAndRefusedWithoutOne)
     };
     Start();
     for (const auto& [args, shown] : forwarded) {
-        Program program(args);
-        EXPECT_EQ(program.Wait(15000), 0u) << args;
+        EXPECT_EQ(RunSwitch(args), 0u) << args;
         EXPECT_EQ(Shown(), shown) << args;
-        EXPECT_EQ(program.Boxes(), Lines{}) << args;
     }
     Lines calls = PAUSED_30 + ENDED + Paused("1796655660", "1") + ENDED + Paused("1796742000", "1440");
     EXPECT_EQ(TakeCalls(), calls) << "expected each pause to switch off, /off to write nothing";
@@ -178,14 +176,8 @@ TEST_F(Pause, SwitchIsForwardedToTheTrayCopyAndRefusedWithoutOne)
         { "/pause:1441", 2, 1 },
     };
     SetDesktopValue("ScreenSaveActive", ABSENT);
-    for (const auto& [args, code, usageBoxes] : alone) {
-        Program program(args);
-        EXPECT_EQ(program.Wait(15000), code) << args;
-        Lines boxes = program.Boxes();
-        EXPECT_EQ(boxes.size(), usageBoxes) << args;
-        for (const std::string& box : boxes)
-            EXPECT_NE(box.find("\n/pause:N ："), std::string::npos) << args << ": the usage box lists /pause:N";
-    }
+    for (const auto& [args, code, usageBoxes] : alone)
+        EXPECT_EQ(RunSwitch(args, usageBoxes), code) << args;
     EXPECT_EQ(SystemActive(), 1u) << "/pause alone changes nothing";
     EXPECT_EQ(DesktopValue("ScreenSaveActive"), ABSENT) << "/pause alone changes nothing";
 }
@@ -223,8 +215,7 @@ TEST_F(Pause, NotStartedWhenItsEndCannotBeStored)
     // a partial end removed, and the box
     const Lines unstored = { ENDED[0] + " (failed)", ENDED[1] + " (failed)", NOT_STORED_BOX };
     EXPECT_EQ(TakeCalls(), Lines{ PAUSED_30[0] + " (failed)" } + unstored) << "expected the saver left on";
-    Program program("/pause:60");
-    EXPECT_EQ(program.Wait(15000), 1u) << "a pause not started is a switch refused";
+    EXPECT_EQ(RunSwitch("/pause:60"), 1u) << "a pause not started is a switch refused";
     EXPECT_EQ(TakeCalls(), Lines{ Paused("1796659200", "60")[0] + " (failed)" } + unstored);
     CloseHandle(lock);
     EXPECT_EQ(Shown(), SHOWN_ON);
@@ -260,7 +251,7 @@ TEST_F(Pause, ExplicitSwitchWithNoCopyRunningEndsAStoredPause)
         SCOPED_TRACE(std::string(row.args) + (row.ahead ? ", end ahead" : ", end long past"));
         SetIni("Action", "PauseUntil", row.ahead ? std::to_string(std::time(nullptr) + 600).c_str() : "1000000000");
         SetSystemActive(0);
-        EXPECT_EQ(Program(row.args).Wait(15000), 0u);
+        EXPECT_EQ(RunSwitch(row.args), 0u);
         EXPECT_EQ(SystemActive(), row.active);
         EXPECT_EQ(Until(), ABSENT) << "expected the stored pause ended, so that no later start resumes it";
     }

@@ -104,8 +104,7 @@ TEST_F(Secure, EachWindowsKeepsTheFlagInItsOwnValueAloneOrForwarded)
             tray.reset(new Program());
             tray->Window();   // its window shown: the copy is ready
         }
-        Program program(row.args);
-        EXPECT_EQ(program.Wait(15000), row.code);
+        EXPECT_EQ(RunSwitch(row.args), row.code);
         EXPECT_EQ(DesktopValue(NT_VALUE), row.after[0]);
         EXPECT_EQ(DesktopValue(W9X_VALUE), row.after[1]);
         if (tray) {

@@ -22,8 +22,8 @@ TEST_F(Tray, ShellReceivesOneIconThatCallsTheMainWindowBack)
     EXPECT_EQ(Submenu(40205), (Lines{ "５分 40205", "１０分 40210", "１５分 40215", "２０分 40220",
                                       "３０分 40230", "６０分 40260", "-", "任意 40200" }));
     EXPECT_EQ(Submenu(40310), (Lines{ " [ ＯＮ ] 40301", " [ ＯＦＦ ] 40302", "-", "３０分間オフ 40310",
-                                      "１時間オフ 40311", "２時間オフ 40312", "-", "パスワードで保護 40320",
-                                      "全画面表示中はオフ 40321" }));
+                                      "１時間オフ 40311", "２時間オフ 40312", "-",
+                                      "パスワードで保護 40320", "全画面表示中はオフ 40321" }));
     Close();
     EXPECT_EQ(TrayIcon(), "none") << "the icon is taken away at the close";
 }
@@ -57,8 +57,10 @@ TEST_F(Tray, SetUpAndPollShowTheSystemState)
 
 TEST_F(Tray, CommandsChangeTheSystemAndSaySo)
 {
-    // toggleInBox: the toggle hot key pressed while the outcome box is open, which acts without a box of its own
-    struct Row { const char* name; UINT active; UINT id; Lines calls; const char* shown; bool toggleInBox = false; };
+    // toggleInBox: the toggle hot key pressed while the outcome box is open, which acts without a box of its own;
+    // elsewhere: the time-out in seconds set by another program once started, which no poll has seen
+    struct Row { const char* name; UINT active; UINT id; Lines calls; const char* shown; bool toggleInBox = false;
+                 UINT elsewhere = 300; };
     const Row rows[] = {
         { .name = "off", .active = 1, .id = 40302, .calls = TURNED_OFF + Lines{ BOX_OFF }, .shown = SHOWN_OFF },
         { .name = "off, toggled in its box", .active = 1, .id = 40302,
@@ -70,6 +72,8 @@ TEST_F(Tray, CommandsChangeTheSystemAndSaySo)
           .shown = "40100 40205 40301 41001 active NAPKIT - ScreenSaver[ ON ] -> [5分]" },
         { .name = "toggle action, after the start action", .active = 1, .id = 40101,
           .calls = { "ini NAPKIT.INI Action IconDubbleClick 1" }, .shown = SHOWN_ON },
+        { .name = "5 min, checked, while 10 min were set elsewhere", .active = 1, .id = 40205,
+          .calls = { "spi 15 300 2", "reg ScreenSaveTimeOut REG_SZ 4 300" }, .shown = SHOWN_ON, .elsewhere = 600 },
     };
     bool toggleInBox = false;
     onBox = [this, &toggleInBox](const std::string&) {
@@ -82,6 +86,7 @@ TEST_F(Tray, CommandsChangeTheSystemAndSaySo)
         toggleInBox = row.toggleInBox;
         SetSystemActive(row.active);
         Start();
+        SetSystemTimeout(row.elsewhere);
         Command(row.id);
         EXPECT_EQ(TakeCalls(), row.calls);
         EXPECT_EQ(Shown(), row.shown);
@@ -125,9 +130,10 @@ TEST_F(Tray, HotKeysAreRegisteredWhenEnabled)
     struct Row { const char* name; const char* enable = "1"; const char* modifiers = nullptr; const char* keys[4] = {};
                  const char* registered; };
     const Row rows[] = {
-        { .name = "defaults", .registered = "42000 3 Z, 40101 3 X, 42010 3 A, 41950 3 S, 42030 3 F" },
-        { .name = "shift, Win, a bit of no key, own keys", .modifiers = "28", .keys = { "q", "W", "e", "r" },
-          .registered = "42000 12 Q, 40101 12 W, 42010 12 E, 41950 12 R, 42030 3 F" },
+        { .name = "defaults, enabled by any value but 0", .enable = "2",
+          .registered = "42000 3 Z, 40101 3 X, 42010 3 A, 41950 3 S, 42030 3 F" },
+        { .name = "shift, Win, a bit of no key, own keys", .modifiers = "28", .keys = { "a", "W", "e", "r" },
+          .registered = "42000 12 A, 40101 12 W, 42010 12 E, 41950 12 R, 42030 3 F" },
         { .name = "a digit, the word for none in any case, a word", .keys = { "7", "nothing!", "NoThInG!", "zebra" },
           .registered = "42000 3 7, 40101 3 X, 42010 3 A, 41950 3 Z, 42030 3 F" },
         { .name = "off by default", .enable = nullptr, .registered = "" },
